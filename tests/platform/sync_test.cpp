@@ -1,0 +1,158 @@
+// Events, semaphores and threads: the semantics the link threads rely on.
+#include "platform/sync.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(Event, AutoResetKeepsASignalGivenBeforeTheWaitAndReleasesOneWait) {
+    HANDLE h = CreateEventA(nullptr, FALSE, FALSE, "test");
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
+    SetEvent(h);
+    SetEvent(h); // a second signal does not count twice
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
+    CloseHandle(h);
+}
+
+TEST(Event, ManualResetStaysSignalledUntilReset) {
+    HANDLE h = CreateEventA(nullptr, TRUE, FALSE, "test");
+    SetEvent(h);
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
+    ResetEvent(h);
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
+    CloseHandle(h);
+}
+
+TEST(Event, TimedWaitLastsAtLeastItsTimeOut) {
+    HANDLE h = CreateEventA(nullptr, TRUE, FALSE, "eventWait");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(WaitForSingleObject(h, 5), WAIT_TIMEOUT);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 5ms);
+    CloseHandle(h);
+}
+
+TEST(Event, SameNameGivesSeparateObjects) {
+    HANDLE a = CreateEventA(nullptr, FALSE, FALSE, "syncReceive");
+    HANDLE b = CreateEventA(nullptr, FALSE, FALSE, "syncReceive");
+    SetEvent(a);
+    EXPECT_EQ(WaitForSingleObject(b, 0), WAIT_TIMEOUT);
+    EXPECT_EQ(WaitForSingleObject(a, 0), WAIT_OBJECT_0);
+    CloseHandle(a);
+    CloseHandle(b);
+}
+
+TEST(Semaphore, CountsUpToItsMaximumAndRefusesMore) {
+    HANDLE h = CreateSemaphoreA(nullptr, 0, 2, "queue");
+    ASSERT_NE(h, nullptr);
+    LONG previous = -1;
+    EXPECT_TRUE(ReleaseSemaphore(h, 1, &previous));
+    EXPECT_EQ(previous, 0);
+    EXPECT_TRUE(ReleaseSemaphore(h, 1, nullptr));
+    previous = -1;
+    EXPECT_FALSE(ReleaseSemaphore(h, 1, &previous));
+    EXPECT_EQ(GetLastError(), ERROR_TOO_MANY_POSTS);
+    EXPECT_EQ(previous, -1); // a refused release changes nothing
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
+    CloseHandle(h);
+}
+
+TEST(Semaphore, WakesAWaiterOnAnotherThread) {
+    HANDLE h = CreateSemaphoreA(nullptr, 0, 50, "queue");
+    std::thread releaser([h] {
+        std::this_thread::sleep_for(10ms);
+        ReleaseSemaphore(h, 1, nullptr);
+    });
+    EXPECT_EQ(WaitForSingleObject(h, INFINITE), WAIT_OBJECT_0);
+    releaser.join();
+    CloseHandle(h);
+}
+
+TEST(WaitForSingleObject, FailsOnMissingHandles) {
+    EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
+    EXPECT_EQ(WaitForSingleObject(INVALID_HANDLE_VALUE, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+std::atomic<int> runs{0};
+DWORD countRun(LPVOID) {
+    runs.fetch_add(1);
+    return 1;
+}
+
+TEST(Thread, SuspendedThreadRunsOnlyAfterResumeAndIsWaitable) {
+    runs = 0;
+    DWORD id = 0;
+    HANDLE h = CreateThread(nullptr, 0, countRun, nullptr, CREATE_SUSPENDED, &id);
+    ASSERT_NE(h, nullptr);
+    EXPECT_NE(id, 0u);
+    EXPECT_TRUE(SetThreadPriority(h, THREAD_PRIORITY_BELOW_NORMAL));
+    EXPECT_EQ(WaitForSingleObject(h, 20), WAIT_TIMEOUT);
+    EXPECT_EQ(runs.load(), 0);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(h, &code));
+    EXPECT_EQ(code, STILL_ACTIVE);
+    EXPECT_EQ(ResumeThread(h), 1u);
+    EXPECT_EQ(WaitForSingleObject(h, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(runs.load(), 1);
+    EXPECT_TRUE(GetExitCodeThread(h, &code));
+    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(ResumeThread(h), 0u);
+    CloseHandle(h);
+}
+
+TEST(Thread, ClosingASuspendedThreadNeverRunsIt) {
+    runs = 0;
+    HANDLE h = CreateThread(nullptr, 0, countRun, nullptr, CREATE_SUSPENDED, nullptr);
+    CloseHandle(h);
+    EXPECT_EQ(runs.load(), 0);
+}
+
+Shared<int> stop{0};
+HANDLE hWake = nullptr;
+DWORD waitUntilStopped(LPVOID) {
+    while (!stop)
+        WaitForSingleObject(hWake, INFINITE);
+    return 1;
+}
+
+TEST(Thread, JoinThreadEndsAWokenWorkerAndANeverStartedOne) {
+    stop = 0;
+    hWake = CreateEventA(nullptr, FALSE, FALSE, "wake");
+    HANDLE running = CreateThread(nullptr, 0, waitUntilStopped, nullptr, 0, nullptr);
+    HANDLE suspended = CreateThread(nullptr, 0, waitUntilStopped, nullptr, CREATE_SUSPENDED, nullptr);
+    std::this_thread::sleep_for(5ms);
+    stop = 1;
+    SetEvent(hWake);
+    EXPECT_TRUE(JoinThread(running, "test"));
+    EXPECT_TRUE(JoinThread(suspended, "test"));
+    CloseHandle(running);
+    CloseHandle(suspended);
+    CloseHandle(hWake);
+}
+
+TEST(Thread, JoinThreadGivesUpAfterASecondAndSaysSo) {
+    stop = 0;
+    hWake = CreateEventA(nullptr, FALSE, FALSE, "wake");
+    HANDLE stuck = CreateThread(nullptr, 0, waitUntilStopped, nullptr, 0, nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(JoinThread(stuck, "stuck"));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("stuck"), std::string::npos);
+    stop = 1;
+    SetEvent(hWake);
+    EXPECT_EQ(WaitForSingleObject(stuck, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(stuck);
+    CloseHandle(hWake);
+}
+
+} // namespace
