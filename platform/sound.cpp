@@ -1,0 +1,1 @@
+// Filled as the platform grows.
