@@ -1,0 +1,23 @@
+// The tuning steps the operator can choose, and moving along them.
+#pragma once
+
+#include "platform/types.h"
+
+#include <array>
+
+// Spinner deltas: the upper arrow (or Up key) and the lower arrow (or Down).
+inline constexpr int UP = -1;
+inline constexpr int DOWN = 1;
+
+inline constexpr int speedSize = 9;
+// Tuning steps in hertz, in increasing order.
+inline constexpr std::array<DWORD, speedSize> uaSpeed{10,   100,  1000,  1250,  2500,
+                                                      5000, 9000, 10000, 100000};
+
+// What changeSpeed returns for a step that is not in uaSpeed.
+inline constexpr DWORD NOT_A_SPEED = 0xFFFFFFFF;
+
+// The next larger step for UP, the next smaller for DOWN, uSpeed itself at
+// either end of the table and for any other delta (so delta 0 only tells
+// whether uSpeed is a table step); NOT_A_SPEED when uSpeed is not a step.
+DWORD changeSpeed(DWORD uSpeed, int delta);

@@ -1,0 +1,609 @@
+// The control panel: program entry, start-up and shutdown, the dialog
+// procedure with every operator command, tuning and direct entry.
+#include "app/velkor.h"
+
+#include "app/display.h"
+#include "app/resource.h"
+#include "app/speed.h"
+#include "audio/audio.h"
+#include "link/comthread.h"
+#include "link/execthread.h"
+#include "link/queue.h"
+#include "link/updatethread.h"
+#include "platform/dialog.h"
+#include "platform/sync.h"
+#include "protocol/comexecute.h"
+#include "protocol/factor.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+RADIOSTATE local;
+DWORD uMemory = 0;
+BOOL bTune = FALSE;
+BOOL bSWL = FALSE;
+std::array<char, 16> szDirect{};
+BOOL bPoint = FALSE;
+int N = 0;
+int R = 0;
+LPCSTR pCom = nullptr;
+HMENU hMenu = nullptr;
+HFONT hLargeFont = nullptr;
+HFONT hSmallFont = nullptr;
+
+namespace {
+
+HINSTANCE hInstance = nullptr;
+HBRUSH hBlackBrush = nullptr; // one brush for the dialog's whole life
+bool bEnded = false;          // the close sequence has run
+
+// The direct-entry field holds at most this many characters of a keypad entry.
+constexpr std::size_t directSize = 15;
+// The frequency commit reads at most this many characters of the field.
+constexpr int frequencyTextSize = 14;
+
+constexpr COLORREF displayText = RGB(180, 255, 0); // yellow-green
+constexpr COLORREF displayBackground = RGB(0, 0, 0);
+
+void queue(LPCSTR szCommand, int priority = MIN_PRIORITY) {
+    enqueue(&QueueMessage, szCommand, priority);
+}
+
+// Formats one command into a packet-sized buffer and queues it.
+template <typename... Args> void queuef(const char* szFormat, Args... args) {
+    std::array<char, MAXRESPONSESIZE> szCommand{};
+    std::snprintf(szCommand.data(), szCommand.size(), szFormat, args...);
+    queue(szCommand.data());
+}
+
+void focusDirect(HWND hDlg) {
+    SetFocus(GetDlgItem(hDlg, IDC_DIRECT));
+}
+
+bool isChecked(HWND hDlg, int id) {
+    return IsDlgButtonChecked(hDlg, id) == BST_CHECKED;
+}
+
+// ---- start-up failures ----------------------------------------------------
+
+void reportFailure(const char* szWhat, const char* szWhy) {
+    std::fprintf(stderr, "velkor: %s: %s\n", szWhat, szWhy);
+}
+
+void reportPortFailure(LPCSTR szPort, DWORD dwError) {
+    const char* szHint = "";
+    if (dwError == ERROR_ACCESS_DENIED) {
+        szHint = " (serial ports belong to the group 'dialout': sudo usermod -aG dialout "
+                 "$USER, then log in again)";
+    }
+    std::fprintf(stderr, "velkor: cannot open serial port \"%s\": %s%s\n", szPort,
+                 ErrorText(dwError), szHint);
+}
+
+// ---- direct entry ---------------------------------------------------------
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Hertz as the C library's atol reads them (leading blanks, an optional
+// sign, the digits up to the first other character), but never wrapped:
+// a negative number or one beyond 32 bits is refused (FALSE).
+bool readHertz(const char* szText, DWORD* pValue) {
+    const char* p = szText;
+    while (isBlank(*p)) {
+        ++p;
+    }
+    bool bNegative = false;
+    if (*p == '+' || *p == '-') {
+        bNegative = *p == '-';
+        ++p;
+    }
+    std::uint64_t value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + static_cast<std::uint64_t>(*p - '0');
+        if (value > 0xFFFFFFFFu) {
+            return false;
+        }
+    }
+    if (bNegative && value != 0) {
+        return false;
+    }
+    *pValue = static_cast<DWORD>(value);
+    return true;
+}
+
+// Megahertz as atof reads them, to the nearest hertz. The point is always
+// the decimal point, whatever the user's locale says, and a value that
+// does not fit 32 bits is refused rather than converted (FALSE).
+bool readMegahertz(const char* szText, DWORD* pValue) {
+    const char* p = szText;
+    while (isBlank(*p)) {
+        ++p;
+    }
+    bool bNegative = false;
+    if (*p == '+' || *p == '-') {
+        bNegative = *p == '-';
+        ++p;
+    }
+    double dMegahertz = 0.0;
+    std::from_chars(p, p + std::strlen(p), dMegahertz); // no number: stays 0
+    const double dHertz = (bNegative ? -dMegahertz : dMegahertz) * 1000000.0 + 0.5;
+    if (!(dHertz >= 0.0 && dHertz < 4294967296.0)) { // also refuses NaN
+        return false;
+    }
+    *pValue = static_cast<DWORD>(dHertz);
+    return true;
+}
+
+void commitFrequency(HWND hDlg) {
+    std::array<char, frequencyTextSize + 1> szText{};
+    GetDlgItemTextA(hDlg, IDC_DIRECT, szText.data(), static_cast<int>(szText.size()));
+    DWORD ulValue = 0;
+    const bool bRead = std::strchr(szText.data(), '.') != nullptr
+                           ? readMegahertz(szText.data(), &ulValue)
+                           : readHertz(szText.data(), &ulValue);
+    if (bRead && ulValue >= MIN_FREQUENCY && ulValue <= MAX_FREQUENCY) {
+        local.ulFrequency = tune(ulValue);
+    }
+    clearDirect();
+}
+
+void commitMemory(HWND hDlg) {
+    BOOL bTranslated = FALSE;
+    const UINT n = GetDlgItemInt(hDlg, IDC_DIRECT, &bTranslated, FALSE);
+    if (bTranslated && n >= MIN_MEMORY && n <= MAX_MEMORY) {
+        uMemory = n;
+        std::array<char, 16> szText{};
+        std::snprintf(szText.data(), szText.size(), "%u", n);
+        SetDlgItemTextA(hDlg, IDC_MEMORY, szText.data());
+    }
+    clearDirect();
+}
+
+void commitSpeed(HWND hDlg) {
+    BOOL bTranslated = FALSE;
+    const UINT n = GetDlgItemInt(hDlg, IDC_DIRECT, &bTranslated, FALSE);
+    if (bTranslated && changeSpeed(n, 0) != NOT_A_SPEED) {
+        local.uSpeed = n;
+        DialogDisplayUpdateSpeed(n);
+        queuef("*RMI%u\r", n);
+    }
+    clearDirect();
+}
+
+// ---- spinners -------------------------------------------------------------
+
+void spinFrequency(int delta) {
+    // Worked in 64 bits so that a step past either end of the 32-bit range
+    // (a receiver may report any number) clamps instead of wrapping.
+    std::int64_t frequency = local.ulFrequency;
+    const DWORD uSpeed = local.uSpeed;
+    // A step of 0 (the receiver may report one) moves nothing.
+    if (uSpeed != 0) {
+        const DWORD rem = local.ulFrequency % uSpeed;
+        if (delta == UP) {
+            frequency += uSpeed - rem;
+        } else if (delta == DOWN) {
+            frequency -= rem != 0 ? rem : uSpeed;
+        }
+    }
+    if (frequency > MAX_FREQUENCY) {
+        frequency = MAX_FREQUENCY;
+    }
+    if (frequency < MIN_FREQUENCY) {
+        frequency = MIN_FREQUENCY;
+    }
+    local.ulFrequency = tune(static_cast<DWORD>(frequency));
+}
+
+void spinMemory(int delta) {
+    if (delta == UP && uMemory < MAX_MEMORY) {
+        ++uMemory;
+    } else if (delta == DOWN && uMemory > MIN_MEMORY) {
+        --uMemory;
+    }
+    DialogDisplayUpdateMemory(uMemory);
+}
+
+void spinSpeed(int delta) {
+    const DWORD s = changeSpeed(local.uSpeed, delta);
+    if (s == NOT_A_SPEED) {
+        return;
+    }
+    local.uSpeed = s;
+    DialogDisplayUpdateSpeed(local.uSpeed);
+    queuef("*RMI%u\r", static_cast<DWORD>(local.uSpeed));
+}
+
+BOOL onNotify(const NMHDR* pHeader) {
+    if (pHeader == nullptr || pHeader->code != UDN_DELTAPOS) {
+        return FALSE;
+    }
+    const int delta = reinterpret_cast<const NMUPDOWN*>(pHeader)->iDelta;
+    switch (pHeader->idFrom) {
+    case IDC_SPINFREQ:
+        spinFrequency(delta);
+        return TRUE;
+    case IDC_SPINMEMORY:
+        spinMemory(delta);
+        return TRUE;
+    case IDC_SPINSPEED:
+        spinSpeed(delta);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+// ---- closing --------------------------------------------------------------
+
+// Ends the dialog and closes audio, the exec thread, the poll thread and
+// the serial link, in that order. Runs once, whichever path comes first.
+void closeSequence(HWND hDlg, INT_PTR nEndCode) {
+    if (bEnded) {
+        return;
+    }
+    bEnded = true;
+    EndDialog(hDlg, nEndCode);
+    audioClose();
+    execClose();
+    updateClose();
+    comClose();
+}
+
+// ---- commands -------------------------------------------------------------
+
+void showBandSet(HWND hDlg, BOOL bShortwave) {
+    CheckMenuItem(hMenu, IDC_SWL, MF_BYCOMMAND | (bShortwave ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(hMenu, IDC_AMATEUR, MF_BYCOMMAND | (bShortwave ? MF_UNCHECKED : MF_CHECKED));
+    bSWL = bShortwave;
+    SetDlgItemTextA(hDlg, IDC_GB_BANDS, bShortwave ? "Shortwave Bands" : "Amateur Bands");
+    const int hideFirst = bShortwave ? IDC_160M : IDC_120M;
+    const int hideLast = bShortwave ? IDC_10M : IDC_11M;
+    const int showFirst = bShortwave ? IDC_120M : IDC_160M;
+    const int showLast = bShortwave ? IDC_11M : IDC_10M;
+    for (int id = hideFirst; id <= hideLast; ++id) {
+        ShowWindow(GetDlgItem(hDlg, id), SW_HIDE);
+    }
+    for (int id = showFirst; id <= showLast; ++id) {
+        ShowWindow(GetDlgItem(hDlg, id), SW_SHOW);
+    }
+    setBand(local.ulFrequency);
+}
+
+BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
+    switch (wCommand) {
+    case IDC_ABOUT:
+        MessageBoxA(hDlg, szAbout, "About Velkor", MB_ICONINFORMATION | MB_OK);
+        return TRUE;
+    case IDC_SWL:
+        showBandSet(hDlg, TRUE);
+        return TRUE;
+    case IDC_AMATEUR:
+        showBandSet(hDlg, FALSE);
+        return TRUE;
+    case IDC_RESTART:
+        queue("XX\r");
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void writeMemory(HWND hDlg) {
+    MessageBeep(MB_ICONQUESTION);
+    if (MessageBoxA(hDlg, "Are you sure?", "Memory Write", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+        queuef("*KWA%u\r", uMemory);
+    }
+    focusDirect(hDlg);
+}
+
+// The digit each keypad key enters.
+LPCSTR keyDigit(int id) {
+    static constexpr std::array<LPCSTR, 9> digits{"1", "2", "3", "4", "5", "6", "7", "8", "9"};
+    if (id == IDC_BUTTON0) {
+        return "0";
+    }
+    if (id >= IDC_BUTTON1 && id <= IDC_BUTTON9) {
+        return digits[static_cast<std::size_t>(id - IDC_BUTTON1)];
+    }
+    return nullptr;
+}
+
+INT_PTR onCommand(HWND hDlg, int id) {
+    switch (id) {
+    case IDOK:
+        closeSequence(hDlg, END_EXIT);
+        return TRUE;
+    case IDCANCEL:
+        closeSequence(hDlg, END_CLOSE);
+        return FALSE;
+    case IDC_RESTART:
+        queue("XX\r");
+        focusDirect(hDlg);
+        return TRUE;
+    case IDC_AUDIO:
+        if (isChecked(hDlg, IDC_AUDIO)) {
+            queue("?RMC\r", MAX_PRIORITY);
+            audioStart();
+        } else {
+            queue("*RMC\r", MAX_PRIORITY);
+            audioStop();
+        }
+        return TRUE;
+    case IDC_LOCK:
+        bLock = isChecked(hDlg, IDC_LOCK) ? TRUE : FALSE;
+        queue(bLock ? "*AL\r" : "*AU\r");
+        return TRUE;
+    case IDC_EXT:
+        bTune = isChecked(hDlg, IDC_EXT) ? TRUE : FALSE;
+        return TRUE;
+    case IDC_AM:
+        DialogDisplayUpdateMode(MODE_AM);
+        queue("*RMM4\r");
+        return TRUE;
+    case IDC_CW:
+        DialogDisplayUpdateMode(MODE_CW);
+        queue("*RMM2\r");
+        return TRUE;
+    case IDC_SSB:
+        DialogDisplayUpdateMode(MODE_SSB);
+        queue("*RMM0\r");
+        return TRUE;
+    case IDC_READ:
+        focusDirect(hDlg);
+        queuef("*KRA%u\r", uMemory);
+        queue("?AF\r");
+        return TRUE;
+    case IDC_WRITE:
+        writeMemory(hDlg);
+        return TRUE;
+    case IDC_BUTTONPOINT:
+        if (!bPoint) {
+            bPoint = TRUE;
+            enterDirect(".");
+        }
+        return TRUE;
+    case IDC_BUTTONCLR:
+        clearDirect();
+        return TRUE;
+    case IDC_SELFREQ:
+        commitFrequency(hDlg);
+        return TRUE;
+    case IDC_SELMEMORY:
+        commitMemory(hDlg);
+        return TRUE;
+    case IDC_SELSPEED:
+        commitSpeed(hDlg);
+        return TRUE;
+    default:
+        break;
+    }
+    if (LPCSTR szDigit = keyDigit(id)) {
+        enterDirect(szDigit);
+        return TRUE;
+    }
+    if (const DWORD ulBand = bandFrequency(id); ulBand != 0) {
+        local.ulFrequency = tune(ulBand);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void announceStart(HWND hDlg) {
+    // The whole port name, however long.
+    const std::string szText = std::string("Connected on ") + (pCom != nullptr ? pCom : "");
+    FlashWindow(hDlg, TRUE);
+    MessageBeep(MB_OK);
+    MessageBoxA(hDlg, szText.c_str(), "Radio Start", MB_ICONINFORMATION | MB_OK);
+}
+
+INT_PTR onControlColour(HDC hdc, HWND hControl) {
+    if (GetDlgCtrlID(hControl) != IDC_FREQ) {
+        return FALSE;
+    }
+    if (hBlackBrush == nullptr) {
+        hBlackBrush = CreateSolidBrush(displayBackground);
+    }
+    SetTextColor(hdc, displayText);
+    SetBkColor(hdc, displayBackground);
+    return reinterpret_cast<INT_PTR>(hBlackBrush);
+}
+
+HFONT createPanelFont(int cHeight) {
+    return CreateFontA(cHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, "Tahoma");
+}
+
+LPARAM loadIcon(int id) {
+    return reinterpret_cast<LPARAM>(LoadIconA(hInstance, MAKEINTRESOURCEA(id)));
+}
+
+} // namespace
+
+// ---- program entry and start-up --------------------------------------------
+
+int WinMain(HINSTANCE hInst, HINSTANCE, LPSTR, int) {
+    constexpr DWORD allClasses = 0xFFFFFFFF;
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), allClasses};
+    InitCommonControlsEx(&controls);
+    hInstance = hInst;
+    const INT_PTR nEndCode =
+        DialogBoxParamA(hInst, MAKEINTRESOURCEA(IDD_MAIN), nullptr, DialogFunc, 0);
+    if (nEndCode == -1) {
+        reportFailure("cannot create the dialog", "no display?");
+    }
+    return static_cast<int>(nEndCode);
+}
+
+void InitializePanel(HWND hDlg) {
+    // Every setting starts at its default on each run.
+    state.ulFrequency = 0;
+    state.uSpeed = 0;
+    state.uSUnits = 0;
+    state.uMode = 0;
+    state.bLock = FALSE;
+    local.ulFrequency = 0;
+    local.uSpeed = 0;
+    local.uSUnits = 0;
+    local.uMode = 0;
+    local.bLock = FALSE;
+    bTune = FALSE;
+    bSWL = FALSE;
+    szDirect.fill('\0');
+    bPoint = FALSE;
+    bEnded = false;
+
+    hLargeFont = createPanelFont(48);
+    SendDlgItemMessageA(hDlg, IDC_FREQ, WM_SETFONT, reinterpret_cast<WPARAM>(hLargeFont), TRUE);
+    hSmallFont = createPanelFont(24);
+    for (int id : {IDC_MEMORY, IDC_SPEED, IDC_DIRECT}) {
+        SendDlgItemMessageA(hDlg, id, WM_SETFONT, reinterpret_cast<WPARAM>(hSmallFont), TRUE);
+    }
+
+    SendMessageA(hDlg, WM_SETICON, ICON_SMALL, loadIcon(IDI_VELKOR));
+    SendMessageA(hDlg, WM_SETICON, ICON_BIG, loadIcon(IDI_VELKOR));
+
+    SendDlgItemMessageA(hDlg, IDC_SUNIT, PBM_SETPOS, 50, 0);
+
+    radio.ulFrequency = 15000000;
+    radio.uSpeed = 2500;
+    radio.uSUnits = 10;
+    radio.uMode = MODE_AM;
+    radio.bLock = FALSE;
+    uMemory = MIN_MEMORY;
+
+    DialogDisplayUpdate();
+    focusDirect(hDlg);
+    DialogDisplayUpdateMemory(uMemory);
+
+    hMenu = GetSystemMenu(hDlg, FALSE);
+    AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(hMenu, MF_STRING, IDC_AMATEUR, "Amateur Bands");
+    AppendMenuA(hMenu, MF_STRING, IDC_SWL, "Shortwave Bands");
+    AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(hMenu, MF_STRING, IDC_RESTART, "Radio Restart");
+    AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(hMenu, MF_STRING, IDC_ABOUT, "About");
+    CheckMenuItem(hMenu, IDC_AMATEUR, MF_BYCOMMAND | MF_CHECKED);
+
+    SendDlgItemMessageA(hDlg, IDOK, BM_SETIMAGE, IMAGE_ICON, loadIcon(IDI_EXIT));
+    SendDlgItemMessageA(hDlg, IDC_RESTART, BM_SETIMAGE, IMAGE_ICON, loadIcon(IDI_RESTART));
+
+    // Digital audio is offered from the start (the layout creates the box
+    // disabled), so the stream, or the replay recording, can be played.
+    EnableWindow(GetDlgItem(hDlg, IDC_AUDIO), TRUE);
+}
+
+DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
+    hDlgHandle = hDlg;
+
+    if (const DWORD dwError = audioOpen(); dwError != NO_ERROR) {
+        reportFailure("cannot open the audio output", audioErrorText(dwError));
+        return dwError;
+    }
+
+    pCom = std::getenv(szComEnv);
+    if (pCom == nullptr) {
+        pCom = szComPort;
+    }
+    SetDlgItemTextA(hDlg, IDC_COM, pCom);
+
+    if (const DWORD dwError = comOpen(pCom); dwError != NO_ERROR) {
+        reportPortFailure(pCom, dwError);
+        MessageBeep(MB_ICONEXCLAMATION);
+        MessageBoxA(hDlg, pCom, "Device Unavailable", MB_ICONEXCLAMATION | MB_OK);
+    }
+
+    if (const DWORD dwError = execOpen(); dwError != NO_ERROR) {
+        reportFailure("cannot create the exec thread", ErrorText(dwError));
+        return dwError;
+    }
+    if (const DWORD dwError = updateOpen(); dwError != NO_ERROR) {
+        reportFailure("cannot create the poll thread", ErrorText(dwError));
+        return dwError;
+    }
+
+    InitializePanel(hDlg);
+
+    comStart();
+    execStart();
+    updateStart();
+    return NO_ERROR;
+}
+
+// ---- the dialog procedure --------------------------------------------------
+
+INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == IDUPDATE) {
+        if (wParam == RADIO) {
+            DialogDisplayUpdate();
+            return TRUE;
+        }
+        if (wParam == START) {
+            announceStart(hWndDlg);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    switch (uMsg) {
+    case WM_INITDIALOG:
+        bEnded = false;
+        if (InitializeApp(hWndDlg, wParam, lParam) != NO_ERROR) {
+            // Nothing stays on screen; the failure was named on stderr and
+            // the exit status says the program did not run.
+            closeSequence(hWndDlg, END_FAILED);
+        }
+        return FALSE; // start-up has placed the focus itself
+    case WM_CLOSE:
+        closeSequence(hWndDlg, END_CLOSE);
+        return TRUE;
+    case WM_COMMAND:
+        return onCommand(hWndDlg, LOWORD(wParam));
+    case WM_NOTIFY:
+        return onNotify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_SYSCOMMAND:
+        return onSysCommand(hWndDlg, wParam);
+    case WM_CTLCOLORSTATIC:
+        return onControlColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    default:
+        return FALSE;
+    }
+}
+
+// ---- tuning and direct entry ------------------------------------------------
+
+DWORD tune(DWORD ulValue) {
+    DialogDisplayUpdateFrequency(ulValue);
+    if (!bTune) {
+        queuef("*AF%u\r", ulValue);
+    } else {
+        if (factor(static_cast<int>(ulValue), &R, &N)) {
+            queuef("*AR%d\r", R);
+            queuef("*AN%d\r", N);
+        }
+        queuef("*AD%u\r", ulValue);
+    }
+    return ulValue;
+}
+
+void enterDirect(LPCSTR szNumber) {
+    const std::size_t length = std::strlen(szDirect.data());
+    if (length >= directSize) {
+        return; // the entry is full
+    }
+    std::strncat(szDirect.data(), szNumber, directSize - length);
+    SetDlgItemTextA(hDlgHandle, IDC_DIRECT, szDirect.data());
+}
+
+void clearDirect() {
+    szDirect.fill('\0');
+    bPoint = FALSE;
+    SetDlgItemTextA(hDlgHandle, IDC_DIRECT, "");
+}
