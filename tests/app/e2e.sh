@@ -4,9 +4,9 @@
 # button, the frequency spinner's upper arrow, a typed frequency with
 # Enter, and Enable must reach the emulator in that order, and Exit must
 # end the program with status 1. Keeps a screenshot in ARTIFACTS.
-# Usage: e2e.sh VELKOR VELKOR_SIM REPLAY_FILE ARTIFACTS
+# Usage: e2e.sh VELKOR VELKOR_SIM ARTIFACTS
 set -euo pipefail
-velkor=$1 sim=$2 replay=$3 artifacts=$4
+velkor=$1 sim=$2 artifacts=$3
 top=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$artifacts"
 work=$(mktemp -d "${TMPDIR:-/tmp}/velkor-e2e.XXXXXX")
@@ -41,7 +41,6 @@ slave=$(head -n 1 "$work/sim.out")
 [ -n "$slave" ] || fail "the emulator did not start"
 
 mkdir -p "$work/panel"
-ln -s "$replay" "$work/wwv.bin"
 (cd "$work/panel" && VELKOR="$slave" exec "$velkor") 2>"$work/velkor.err" &
 velkor_pid=$!
 pids+=("$velkor_pid")

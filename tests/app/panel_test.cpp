@@ -1,0 +1,578 @@
+// The panel driven through its widgets: what it shows, and what it
+// queues for the receiver.
+#include "panel_harness.h"
+
+#include "app/display.h"
+#include "app/resource.h"
+#include "app/speed.h"
+#include "app/velkor.h"
+#include "link/execthread.h"
+#include "link/updatethread.h"
+#include "protocol/comexecute.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using Commands = std::vector<std::string>;
+
+namespace {
+
+// Reports a receiver state as the exec thread does.
+void report(HWND hDlg) {
+    PostMessageA(hDlg, IDUPDATE, RADIO, 0);
+    pump();
+}
+
+// Keys an entry on the keypad, one button per character.
+void key(const std::string& szKeys) {
+    for (char c : szKeys) {
+        if (c == '.') {
+            click(IDC_BUTTONPOINT);
+        } else if (c == '0') {
+            click(IDC_BUTTON0);
+        } else {
+            click(IDC_BUTTON1 + (c - '1'));
+        }
+    }
+}
+
+// Types an entry into the direct-entry field and commits it as a frequency.
+void enterFrequency(const std::string& szText) {
+    typeInto(IDC_DIRECT, szText);
+    click(IDC_SELFREQ);
+}
+
+std::vector<int> checkedAmong(int first, int last) {
+    std::vector<int> ids;
+    for (int id = first; id <= last; ++id) {
+        if (checked(id)) {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
+
+TEST(Panel, StartUpPicture) {
+    runPanel([](HWND) {
+        EXPECT_EQ(text(IDC_FREQ), "15.000.000");
+        EXPECT_EQ(text(IDC_SPEED), "  2500");
+        EXPECT_EQ(text(IDC_MEMORY), "  1");
+        EXPECT_EQ(text(IDC_COM), "COM1");
+        EXPECT_EQ(text(IDC_DIRECT), "");
+        EXPECT_EQ(text(IDC_GB_BANDS), "Amateur Bands");
+        EXPECT_THAT(checkedAmong(IDC_AM, IDC_SSB), ElementsAre(IDC_AM));
+        EXPECT_FALSE(checked(IDC_LOCK));
+        EXPECT_FALSE(checked(IDC_EXT));
+        EXPECT_FALSE(checked(IDC_AUDIO));
+        EXPECT_TRUE(enabled(IDC_AUDIO)); // offered from the start
+        EXPECT_EQ(progress(IDC_SUNIT), 100);
+        EXPECT_THAT(checkedAmong(IDC_160M, IDC_10M), IsEmpty());
+        for (int id = IDC_160M; id <= IDC_10M; ++id) {
+            EXPECT_TRUE(visible(id)) << id;
+        }
+        for (int id = IDC_120M; id <= IDC_11M; ++id) {
+            EXPECT_FALSE(visible(id)) << id;
+        }
+        EXPECT_TRUE(menuChecked(IDC_AMATEUR));
+        EXPECT_FALSE(menuChecked(IDC_SWL));
+        EXPECT_EQ(focusedId(), IDC_DIRECT);
+        EXPECT_THAT(queuedTexts(), IsEmpty());
+        EXPECT_EQ(local.ulFrequency, 15000000u);
+        EXPECT_EQ(local.uSpeed, 2500u);
+        EXPECT_EQ(uMemory, 1u);
+    });
+}
+
+TEST(Panel, LockFollowsTheClickNotTheReceiver) {
+    runPanel([](HWND hDlg) {
+        click(IDC_LOCK);
+        EXPECT_TRUE(checked(IDC_LOCK));
+        EXPECT_EQ(bLock, TRUE);
+        click(IDC_LOCK);
+        EXPECT_FALSE(checked(IDC_LOCK));
+        EXPECT_EQ(bLock, FALSE);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AL\r", "*AU\r"));
+
+        // A lock the receiver reports moves the mark only.
+        radio.bLock = TRUE;
+        report(hDlg);
+        EXPECT_TRUE(checked(IDC_LOCK));
+        EXPECT_EQ(bLock, FALSE);
+        EXPECT_EQ(focusedId(), IDC_DIRECT);
+        EXPECT_THAT(queuedTexts(), IsEmpty());
+    });
+}
+
+TEST(Panel, ModeButtonsMarkAndQueueButLeaveLocalAlone) {
+    runPanel([](HWND) {
+        click(IDC_CW);
+        EXPECT_THAT(checkedAmong(IDC_AM, IDC_SSB), ElementsAre(IDC_CW));
+        click(IDC_SSB);
+        EXPECT_THAT(checkedAmong(IDC_AM, IDC_SSB), ElementsAre(IDC_SSB));
+        click(IDC_AM);
+        click(IDC_AM); // again: queued again
+        EXPECT_THAT(checkedAmong(IDC_AM, IDC_SSB), ElementsAre(IDC_AM));
+        EXPECT_THAT(queuedTexts(), ElementsAre("*RMM2\r", "*RMM0\r", "*RMM4\r", "*RMM4\r"));
+        EXPECT_EQ(local.uMode, MODE_AM);
+        EXPECT_EQ(focusedId(), IDC_DIRECT);
+    });
+}
+
+TEST(Panel, RestartReadAndAudio) {
+    runPanel([](HWND) {
+        click(IDC_RESTART);
+        EXPECT_EQ(focusedId(), IDC_DIRECT);
+        systemMenu(IDC_RESTART);
+        click(IDC_READ);
+        EXPECT_EQ(focusedId(), IDC_DIRECT);
+        EXPECT_THAT(queuedTexts(), ElementsAre("XX\r", "XX\r", "*KRA1\r", "?AF\r"));
+
+        click(IDC_AUDIO);
+        EXPECT_TRUE(checked(IDC_AUDIO));
+        click(IDC_RESTART);
+        click(IDC_AUDIO);
+        EXPECT_FALSE(checked(IDC_AUDIO));
+        // The audio commands overtake everything else.
+        const auto q = queued();
+        ASSERT_EQ(q.size(), 3u);
+        EXPECT_EQ(q[0], std::make_pair(std::string("?RMC\r"), 255));
+        EXPECT_EQ(q[1], std::make_pair(std::string("*RMC\r"), 255));
+        EXPECT_EQ(q[2], std::make_pair(std::string("XX\r"), 0));
+    });
+}
+
+TEST(Panel, MemoryWriteNeedsOk) {
+    runPanel([](HWND) {
+        answerBoxes(IDCANCEL);
+        click(IDC_WRITE);
+        EXPECT_THAT(queuedTexts(), IsEmpty());
+        EXPECT_EQ(focusedId(), IDC_DIRECT);
+
+        answerBoxes(IDOK);
+        spin(IDC_SPINMEMORY, UP);
+        click(IDC_WRITE);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*KWA2\r"));
+        EXPECT_EQ(focusedId(), IDC_DIRECT);
+
+        const auto boxes = boxesSeen();
+        ASSERT_EQ(boxes.size(), 2u);
+        for (const auto& box : boxes) {
+            EXPECT_EQ(box.szCaption, "Memory Write");
+            EXPECT_EQ(box.szText, "Are you sure?");
+            EXPECT_EQ(box.uType, MB_OKCANCEL | MB_ICONQUESTION);
+        }
+        EXPECT_THAT(beeps(), ElementsAre(MB_ICONQUESTION, MB_ICONQUESTION));
+    });
+}
+
+TEST(Panel, AmateurBandButtonsTuneToTheirLowerEdge) {
+    runPanel([](HWND) {
+        for (int id = IDC_160M; id <= IDC_10M; ++id) {
+            click(id);
+            const DWORD ulBand = bandFrequency(id);
+            EXPECT_THAT(queuedTexts(), ElementsAre("*AF" + std::to_string(ulBand) + "\r")) << id;
+            EXPECT_EQ(text(IDC_FREQ), formatDisplay(ulBand));
+            EXPECT_THAT(checkedAmong(IDC_160M, IDC_10M), ElementsAre(id));
+            EXPECT_EQ(local.ulFrequency, ulBand);
+        }
+        click(IDC_60M);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF5330500\r"));
+        EXPECT_EQ(text(IDC_FREQ), " 5.330.500");
+    });
+}
+
+TEST(Panel, AMarkedBandButtonTunesAgainToItsEdge) {
+    runPanel([](HWND) {
+        enterFrequency("14100000");
+        EXPECT_THAT(checkedAmong(IDC_160M, IDC_10M), ElementsAre(IDC_20M));
+        click(IDC_20M);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF14100000\r", "*AF14000000\r"));
+    });
+}
+
+TEST(Panel, BandSetSwitchThroughTheSystemMenu) {
+    runPanel([](HWND) {
+        enterFrequency("9500000");
+        EXPECT_THAT(checkedAmong(IDC_160M, IDC_10M), IsEmpty());
+        systemMenu(IDC_SWL);
+        EXPECT_EQ(text(IDC_GB_BANDS), "Shortwave Bands");
+        EXPECT_TRUE(menuChecked(IDC_SWL));
+        EXPECT_FALSE(menuChecked(IDC_AMATEUR));
+        for (int id = IDC_160M; id <= IDC_10M; ++id) {
+            EXPECT_FALSE(visible(id)) << id;
+        }
+        for (int id = IDC_120M; id <= IDC_11M; ++id) {
+            EXPECT_TRUE(visible(id)) << id;
+        }
+        EXPECT_THAT(checkedAmong(IDC_120M, IDC_11M), ElementsAre(IDC_31M));
+
+        // Every shortwave button tunes to its band's lower edge.
+        queuedTexts();
+        for (int id = IDC_120M; id <= IDC_11M; ++id) {
+            click(id);
+            EXPECT_THAT(queuedTexts(),
+                        ElementsAre("*AF" + std::to_string(bandFrequency(id)) + "\r"))
+                << id;
+            EXPECT_THAT(checkedAmong(IDC_120M, IDC_11M), ElementsAre(id));
+        }
+
+        // 3.95 MHz is 75 m here and 80 m in the amateur set.
+        enterFrequency("3950000");
+        EXPECT_THAT(checkedAmong(IDC_120M, IDC_11M), ElementsAre(IDC_75M));
+        systemMenu(IDC_SWL); // the set already shown: same result
+        EXPECT_THAT(checkedAmong(IDC_120M, IDC_11M), ElementsAre(IDC_75M));
+        systemMenu(IDC_AMATEUR);
+        EXPECT_EQ(text(IDC_GB_BANDS), "Amateur Bands");
+        EXPECT_TRUE(menuChecked(IDC_AMATEUR));
+        EXPECT_FALSE(menuChecked(IDC_SWL));
+        EXPECT_TRUE(visible(IDC_80M));
+        EXPECT_FALSE(visible(IDC_75M));
+        EXPECT_THAT(checkedAmong(IDC_160M, IDC_10M), ElementsAre(IDC_80M));
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF3950000\r"));
+    });
+}
+
+TEST(Panel, BandEdgesMarkTheRightButton) {
+    runPanel([](HWND) {
+        const std::vector<std::pair<std::string, std::vector<int>>> cases{
+            {"14000000", {IDC_20M}}, {"14350000", {}},        {"5330500", {IDC_60M}},
+            {"5330501", {}},         {"5403500", {IDC_60M}},  {"3999999", {IDC_80M}},
+            {"21450000", {}},        {"29699999", {IDC_10M}}, {"1799999", {}},
+        };
+        for (const auto& [szEntry, marked] : cases) {
+            enterFrequency(szEntry);
+            EXPECT_EQ(checkedAmong(IDC_160M, IDC_10M), marked) << szEntry;
+        }
+        systemMenu(IDC_SWL);
+        const std::vector<std::pair<std::string, std::vector<int>>> shortwave{
+            {"21450000", {IDC_13M}}, {"2494999", {IDC_120M}}, {"2495000", {}}};
+        for (const auto& [szEntry, marked] : shortwave) {
+            enterFrequency(szEntry);
+            EXPECT_EQ(checkedAmong(IDC_120M, IDC_11M), marked) << szEntry;
+        }
+    });
+}
+
+TEST(Panel, ExtendedTuningSendsDividersWhenFound) {
+    runPanel([](HWND) {
+        click(IDC_EXT);
+        EXPECT_EQ(bTune, TRUE);
+        click(IDC_40M);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AR1432\r", "*AN20800\r", "*AD7000000\r"));
+        EXPECT_EQ(R, 1432);
+        EXPECT_EQ(N, 20800);
+        // No divider pair within 5 Hz: the frequency alone, the last pair kept.
+        enterFrequency("4608515");
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AD4608515\r"));
+        EXPECT_EQ(R, 1432);
+        EXPECT_EQ(N, 20800);
+        click(IDC_EXT);
+        EXPECT_EQ(bTune, FALSE);
+        click(IDC_40M);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF7000000\r"));
+    });
+}
+
+TEST(Panel, FrequencySpinnerStepsToTheGridAndStopsAtTheEnds) {
+    runPanel([](HWND) {
+        enterFrequency("14001000");
+        spin(IDC_SPINFREQ, UP);
+        EXPECT_EQ(text(IDC_FREQ), "14.002.500");
+        enterFrequency("14001000");
+        spin(IDC_SPINFREQ, DOWN);
+        spin(IDC_SPINFREQ, DOWN);
+        EXPECT_EQ(text(IDC_FREQ), "13.997.500");
+        EXPECT_EQ(local.ulFrequency, 13997500u);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF14001000\r", "*AF14002500\r", "*AF14001000\r",
+                                               "*AF14000000\r", "*AF13997500\r"));
+
+        enterFrequency("30000000");
+        spin(IDC_SPINFREQ, UP);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF30000000\r", "*AF30000000\r"));
+
+        typeInto(IDC_DIRECT, "100000");
+        click(IDC_SELSPEED);
+        enterFrequency("100000");
+        spin(IDC_SPINFREQ, DOWN);
+        EXPECT_EQ(local.ulFrequency, 100000u);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*RMI100000\r", "*AF100000\r", "*AF100000\r"));
+    });
+}
+
+TEST(Panel, FrequencySpinnerSurvivesOddReportedValues) {
+    runPanel([](HWND hDlg) {
+        // A step of 0 moves nothing (and divides by nothing).
+        radio.uSpeed = 0;
+        radio.ulFrequency = 7050000;
+        report(hDlg);
+        spin(IDC_SPINFREQ, UP);
+        spin(IDC_SPINFREQ, DOWN);
+        EXPECT_EQ(local.ulFrequency, 7050000u);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF7050000\r", "*AF7050000\r"));
+
+        // Near the top of 32 bits the step clamps instead of wrapping.
+        radio.uSpeed = 2500;
+        radio.ulFrequency = 0xFFFFFFF0;
+        report(hDlg);
+        spin(IDC_SPINFREQ, UP);
+        EXPECT_EQ(local.ulFrequency, MAX_FREQUENCY);
+        // From 0 a step down stays at the bottom of the range.
+        radio.ulFrequency = 0;
+        report(hDlg);
+        spin(IDC_SPINFREQ, DOWN);
+        EXPECT_EQ(local.ulFrequency, MIN_FREQUENCY);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF30000000\r", "*AF100000\r"));
+    });
+}
+
+TEST(Panel, MemorySpinnerStaysWithinItsChannels) {
+    runPanel([](HWND) {
+        spin(IDC_SPINMEMORY, DOWN);
+        EXPECT_EQ(text(IDC_MEMORY), "  1");
+        spin(IDC_SPINMEMORY, UP);
+        EXPECT_EQ(text(IDC_MEMORY), "  2");
+        EXPECT_EQ(uMemory, 2u);
+        typeInto(IDC_DIRECT, "128");
+        click(IDC_SELMEMORY);
+        EXPECT_EQ(text(IDC_MEMORY), "128");
+        spin(IDC_SPINMEMORY, UP);
+        EXPECT_EQ(text(IDC_MEMORY), "128");
+        EXPECT_EQ(uMemory, 128u);
+        EXPECT_THAT(queuedTexts(), IsEmpty());
+        click(IDC_READ);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*KRA128\r", "?AF\r"));
+    });
+}
+
+TEST(Panel, SpeedSpinnerMovesAlongTheTable) {
+    runPanel([](HWND hDlg) {
+        spin(IDC_SPINSPEED, UP);
+        EXPECT_EQ(text(IDC_SPEED), "  5000");
+        spin(IDC_SPINSPEED, DOWN);
+        spin(IDC_SPINSPEED, DOWN);
+        EXPECT_EQ(text(IDC_SPEED), "  1250");
+        EXPECT_EQ(local.uSpeed, 1250u);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*RMI5000\r", "*RMI2500\r", "*RMI1250\r"));
+
+        typeInto(IDC_DIRECT, "100000");
+        click(IDC_SELSPEED);
+        spin(IDC_SPINSPEED, UP);
+        EXPECT_EQ(text(IDC_SPEED), "100000");
+        typeInto(IDC_DIRECT, "10");
+        click(IDC_SELSPEED);
+        spin(IDC_SPINSPEED, DOWN);
+        EXPECT_EQ(text(IDC_SPEED), "    10");
+        EXPECT_THAT(queuedTexts(),
+                    ElementsAre("*RMI100000\r", "*RMI100000\r", "*RMI10\r", "*RMI10\r"));
+
+        // A step the table does not hold (the receiver may report one).
+        radio.uSpeed = 3000;
+        report(hDlg);
+        EXPECT_EQ(text(IDC_SPEED), "  3000");
+        spin(IDC_SPINSPEED, UP);
+        EXPECT_EQ(text(IDC_SPEED), "  3000");
+        EXPECT_EQ(local.uSpeed, 3000u);
+        EXPECT_THAT(queuedTexts(), IsEmpty());
+    });
+}
+
+TEST(Panel, KeypadBuildsTheEntry) {
+    runPanel([](HWND) {
+        key("14.2");
+        EXPECT_EQ(text(IDC_DIRECT), "14.2");
+        click(IDC_BUTTONPOINT); // a second point is ignored
+        EXPECT_EQ(text(IDC_DIRECT), "14.2");
+        click(IDC_SELFREQ);
+        EXPECT_EQ(text(IDC_DIRECT), "");
+        EXPECT_EQ(text(IDC_FREQ), "14.200.000");
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF14200000\r"));
+
+        key("1234567890123456"); // the sixteenth key is ignored
+        EXPECT_EQ(text(IDC_DIRECT), "123456789012345");
+        click(IDC_BUTTONCLR);
+        EXPECT_EQ(text(IDC_DIRECT), "");
+        key(".5");
+        EXPECT_EQ(text(IDC_DIRECT), ".5");
+        click(IDC_SELFREQ);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF500000\r"));
+        key("7.");
+        EXPECT_EQ(text(IDC_DIRECT), "7."); // the point is back after a commit
+    });
+}
+
+TEST(Panel, FrequencyEntryIsRangeTested) {
+    runPanel([](HWND) {
+        const std::vector<std::pair<std::string, std::string>> accepted{
+            {"7100000", "*AF7100000\r"},   {"100000", "*AF100000\r"},
+            {"30000000", "*AF30000000\r"}, {"14.2", "*AF14200000\r"},
+            {"  7100000", "*AF7100000\r"}, {"7100000xyz", "*AF7100000\r"},
+            {"7.0000004", "*AF7000000\r"}, {"+7.1", "*AF7100000\r"},
+        };
+        for (const auto& [szEntry, szCommand] : accepted) {
+            enterFrequency(szEntry);
+            EXPECT_THAT(queuedTexts(), ElementsAre(szCommand)) << szEntry;
+            EXPECT_EQ(text(IDC_DIRECT), "") << szEntry;
+        }
+        // Refused without a word; too large numbers are not wrapped into range.
+        for (const char* szEntry :
+             {"14", "99999", "30000001", "-7100000", "abc", "", ".", "30.0000006", "-14.2",
+              "4295067296", "4295.067296", "18446744073809551616", "71000000000000000", "1e300.",
+              "inf.", "nan."}) {
+            enterFrequency(szEntry);
+            EXPECT_THAT(queuedTexts(), IsEmpty()) << szEntry;
+            EXPECT_EQ(text(IDC_DIRECT), "") << szEntry;
+        }
+        EXPECT_EQ(local.ulFrequency, 7100000u);
+    });
+}
+
+TEST(Panel, MemoryAndSpeedEntries) {
+    runPanel([](HWND) {
+        for (const char* szEntry : {"0", "129", "5.0", "abc", "4294967297"}) {
+            typeInto(IDC_DIRECT, szEntry);
+            click(IDC_SELMEMORY);
+            EXPECT_EQ(text(IDC_MEMORY), "  1") << szEntry;
+            EXPECT_EQ(text(IDC_DIRECT), "") << szEntry;
+        }
+        typeInto(IDC_DIRECT, "7");
+        click(IDC_SELMEMORY);
+        EXPECT_EQ(text(IDC_MEMORY), "7");
+        EXPECT_EQ(uMemory, 7u);
+
+        for (const char* szEntry : {"3000", "0", "abc", "4294969796"}) {
+            typeInto(IDC_DIRECT, szEntry);
+            click(IDC_SELSPEED);
+            EXPECT_EQ(text(IDC_SPEED), "  2500") << szEntry;
+            EXPECT_EQ(text(IDC_DIRECT), "") << szEntry;
+        }
+        typeInto(IDC_DIRECT, "9000");
+        click(IDC_SELSPEED);
+        EXPECT_EQ(text(IDC_SPEED), "  9000");
+        EXPECT_EQ(local.uSpeed, 9000u);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*RMI9000\r"));
+    });
+}
+
+TEST(Panel, RedrawTouchesOnlyChangedFieldsAndKeepsLocal) {
+    runPanel([](HWND hDlg) {
+        radio.ulFrequency = 7050000;
+        radio.uSUnits = 5;
+        report(hDlg);
+        EXPECT_EQ(text(IDC_FREQ), " 7.050.000");
+        EXPECT_EQ(progress(IDC_SUNIT), 50);
+        EXPECT_THAT(checkedAmong(IDC_160M, IDC_10M), ElementsAre(IDC_40M));
+        EXPECT_EQ(local.ulFrequency, 7050000u);
+        EXPECT_EQ(state.ulFrequency, 7050000u);
+
+        // The operator tunes; the receiver reports the same as before.
+        spin(IDC_SPINFREQ, UP);
+        queuedTexts();
+        SetDlgItemTextA(hDlg, IDC_SPEED, "marker");
+        radio.uSUnits = 12;
+        report(hDlg);
+        EXPECT_EQ(text(IDC_FREQ), " 7.052.500");
+        EXPECT_EQ(local.ulFrequency, 7052500u);
+        EXPECT_EQ(text(IDC_SPEED), "marker");
+        EXPECT_EQ(progress(IDC_SUNIT), 100); // capped
+        EXPECT_THAT(queuedTexts(), IsEmpty());
+
+        // A mode the panel has no button for leaves the marks.
+        radio.uMode = 3;
+        report(hDlg);
+        EXPECT_THAT(checkedAmong(IDC_AM, IDC_SSB), ElementsAre(IDC_AM));
+        EXPECT_EQ(local.uMode, 3u);
+        radio.uMode = MODE_SSB;
+        radio.uSUnits = 0;
+        report(hDlg);
+        EXPECT_THAT(checkedAmong(IDC_AM, IDC_SSB), ElementsAre(IDC_SSB));
+        EXPECT_EQ(progress(IDC_SUNIT), 0);
+
+        // A new reported frequency wins over the operator's.
+        radio.ulFrequency = 7060000;
+        report(hDlg);
+        EXPECT_EQ(local.ulFrequency, 7060000u);
+        EXPECT_EQ(text(IDC_FREQ), " 7.060.000");
+    });
+}
+
+TEST(Panel, StartAnnouncesThePort) {
+    runPanel([](HWND hDlg) {
+        answerBoxes(IDOK);
+        PostMessageA(hDlg, IDUPDATE, START, 0);
+        pump();
+        const auto boxes = boxesSeen();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].szCaption, "Radio Start");
+        EXPECT_EQ(boxes[0].szText, "Connected on COM1");
+        EXPECT_EQ(boxes[0].uType, MB_OK | MB_ICONINFORMATION);
+        EXPECT_THAT(beeps(), ElementsAre(MB_OK));
+    });
+    const std::string szLong = "/dev/serial/by-id/usb-" + std::string(200, 'x') + "-port0";
+    runPanel(
+        [&](HWND hDlg) {
+            answerBoxes(IDOK);
+            PostMessageA(hDlg, IDUPDATE, START, 0);
+            pump();
+            const auto boxes = boxesSeen();
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].szText, "Connected on " + szLong);
+        },
+        szLong.c_str());
+}
+
+TEST(Panel, AboutBox) {
+    runPanel([](HWND) {
+        answerBoxes(IDOK);
+        systemMenu(IDC_ABOUT);
+        const auto boxes = boxesSeen();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].szCaption, "About Velkor");
+        EXPECT_EQ(boxes[0].szText.rfind("Velkor QX4470 Control Program Version 0.9d\n\n", 0), 0u);
+        EXPECT_EQ(boxes[0].uType, MB_OK | MB_ICONINFORMATION);
+    });
+}
+
+TEST(Panel, MessagesItDoesNotHandleAreLeftToTheDialogManager) {
+    runPanel([](HWND hDlg) {
+        EXPECT_EQ(DialogFunc(hDlg, WM_COMMAND, 999, 0), FALSE);
+        EXPECT_EQ(DialogFunc(hDlg, WM_SYSCOMMAND, SC_MINIMIZE, 0), FALSE);
+        EXPECT_EQ(DialogFunc(hDlg, IDUPDATE, START + 1, 0), FALSE);
+        EXPECT_EQ(DialogFunc(hDlg, WM_USER + 77, 0, 0), FALSE);
+        NMUPDOWN notice{{nullptr, IDC_SPINFREQ, 0}, 0, UP};
+        EXPECT_EQ(DialogFunc(hDlg, WM_NOTIFY, IDC_SPINFREQ, reinterpret_cast<LPARAM>(&notice)),
+                  FALSE);
+        notice.hdr.code = UDN_DELTAPOS;
+        notice.hdr.idFrom = IDC_FREQ;
+        EXPECT_EQ(DialogFunc(hDlg, WM_NOTIFY, IDC_FREQ, reinterpret_cast<LPARAM>(&notice)), FALSE);
+        // A delta other than one step moves nothing, but tunes all the same.
+        notice.hdr.idFrom = IDC_SPINFREQ;
+        notice.iDelta = 3;
+        EXPECT_EQ(DialogFunc(hDlg, WM_NOTIFY, IDC_SPINFREQ, reinterpret_cast<LPARAM>(&notice)),
+                  TRUE);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF15000000\r"));
+        EXPECT_EQ(DialogFunc(hDlg, WM_CTLCOLORSTATIC, 0,
+                             reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_SPEED))),
+                  FALSE);
+        EXPECT_NE(DialogFunc(hDlg, WM_CTLCOLORSTATIC, 0,
+                             reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDC_FREQ))),
+                  FALSE);
+    });
+}
+
+TEST(Panel, ClosePathsEndWithTheirCodes) {
+    EXPECT_EQ(runPanel([](HWND) { click(IDOK); }), 1);
+    EXPECT_EQ(runPanel([](HWND) { pressKey(IDC_DIRECT, 0x01000000 /* Qt::Key_Escape */); }), 0);
+    EXPECT_EQ(runPanel([](HWND hDlg) {
+                  PostMessageA(hDlg, WM_CLOSE, 0, 0);
+                  pump();
+              }),
+              0);
+    EXPECT_EQ(runPanel([](HWND) { systemMenu(SC_CLOSE); }), 0);
+}
+
+} // namespace
