@@ -5,21 +5,16 @@
 #pragma once
 
 #include "platform/dialog.h"
+#include "platform/dialog_testing.h"
 
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
-struct MessageBoxSeen {
-    std::string szCaption;
-    std::string szText;
-    UINT uType;
-};
-
-// Runs the dialog modally with the panel's own start-up picture, calls
-// body once it is shown, then ends it (unless the body ended it).
-// Returns the dialog's end code.
+// Runs the dialog modally with the panel's start-up picture, calls body
+// once it is shown, then ends it (unless the body ended it). Returns the
+// dialog's end code.
 INT_PTR runPanel(const std::function<void(HWND)>& body, const char* szPort = "COM1");
 
 // The commands queued since the last call, most urgent first, each with
@@ -28,22 +23,30 @@ std::vector<std::pair<std::string, int>> queued();
 // Just the texts, in the order the link would send them.
 std::vector<std::string> queuedTexts();
 
-// Widgets.
-void click(int id);                               // a mouse click on the control
-void spin(int id, int delta);                     // the spinner's upper (UP) or lower (DOWN) arrow
+// Widgets of the running panel.
+void click(int id);
+void spin(int id, int delta);                     // UP: upper arrow, DOWN: lower arrow
 void typeInto(int id, const std::string& szText); // replaces the field's text by typing
-void pressKey(int id, int key);                   // a key (Qt::Key) in the control
+void pressKey(int id, dialogtest::Key key);       // a key in the control
 std::string text(int id);
 bool checked(int id);
 bool visible(int id);
 bool enabled(int id);
 int progress(int id);
 int focusedId();
-void systemMenu(UINT id); // chooses a system-menu item
+void systemMenu(UINT id); // chooses a system-menu item by a right click
 bool menuChecked(UINT id);
-void pump(); // handles posted messages
-// Message boxes opened from now on are answered with nAnswer and
-// recorded.
+void pump(); // lets posted messages reach the dialog
+
+// Message boxes opened from now on are answered with nAnswer.
 void answerBoxes(int nAnswer);
-std::vector<MessageBoxSeen> boxesSeen();
-std::vector<int> beeps();
+struct BoxSeen {
+    std::string szCaption;
+    std::string szText;
+    UINT uType;
+};
+// The boxes shown since the panel started.
+std::vector<BoxSeen> boxesSeen();
+// Beeps since the panel started, and the kind of the last one.
+int beepCount();
+UINT lastBeep();

@@ -166,7 +166,8 @@ TEST(Panel, MemoryWriteNeedsOk) {
             EXPECT_EQ(box.szText, "Are you sure?");
             EXPECT_EQ(box.uType, MB_OKCANCEL | MB_ICONQUESTION);
         }
-        EXPECT_THAT(beeps(), ElementsAre(MB_ICONQUESTION, MB_ICONQUESTION));
+        EXPECT_EQ(beepCount(), 2);
+        EXPECT_EQ(lastBeep(), MB_ICONQUESTION);
     });
 }
 
@@ -503,14 +504,17 @@ TEST(Panel, RedrawTouchesOnlyChangedFieldsAndKeepsLocal) {
 TEST(Panel, StartAnnouncesThePort) {
     runPanel([](HWND hDlg) {
         answerBoxes(IDOK);
+        const int flashes = dialogtest::FlashCount();
         PostMessageA(hDlg, IDUPDATE, START, 0);
         pump();
+        EXPECT_EQ(dialogtest::FlashCount(), flashes + 1);
         const auto boxes = boxesSeen();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].szCaption, "Radio Start");
         EXPECT_EQ(boxes[0].szText, "Connected on COM1");
         EXPECT_EQ(boxes[0].uType, MB_OK | MB_ICONINFORMATION);
-        EXPECT_THAT(beeps(), ElementsAre(MB_OK));
+        EXPECT_EQ(beepCount(), 1);
+        EXPECT_EQ(lastBeep(), MB_OK);
     });
     const std::string szLong = "/dev/serial/by-id/usb-" + std::string(200, 'x') + "-port0";
     runPanel(
@@ -564,9 +568,44 @@ TEST(Panel, MessagesItDoesNotHandleAreLeftToTheDialogManager) {
     });
 }
 
+TEST(Panel, KeysOfTheDirectEntryField) {
+    runPanel([](HWND) {
+        typeInto(IDC_DIRECT, "7100000");
+        pressKey(IDC_DIRECT, dialogtest::Key::Enter); // presses Frequency
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF7100000\r"));
+        EXPECT_EQ(text(IDC_DIRECT), "");
+        pressKey(IDC_SPEED, dialogtest::Key::Up);
+        EXPECT_EQ(text(IDC_SPEED), "  5000");
+        pressKey(IDC_MEMORY, dialogtest::Key::Down);
+        EXPECT_EQ(text(IDC_MEMORY), "  1");
+        EXPECT_THAT(queuedTexts(), ElementsAre("*RMI5000\r"));
+    });
+}
+
+TEST(Panel, FrequencyDisplayLooks) {
+    runPanel([](HWND hDlg) {
+        const auto colours = dialogtest::FieldColours(hDlg, IDC_FREQ);
+        EXPECT_EQ(colours.text, RGB(180, 255, 0));
+        EXPECT_EQ(colours.background, RGB(0, 0, 0));
+        EXPECT_NE(dialogtest::FieldColours(hDlg, IDC_SPEED).background, RGB(0, 0, 0));
+        EXPECT_TRUE(dialogtest::Font(hDlg, IDC_FREQ).bold);
+        EXPECT_TRUE(dialogtest::Font(hDlg, IDC_DIRECT).bold);
+        EXPECT_GT(dialogtest::Font(hDlg, IDC_FREQ).pixelHeight,
+                  dialogtest::Font(hDlg, IDC_SPEED).pixelHeight);
+        // The widest texts stay entirely inside the display.
+        const auto area = dialogtest::TextArea(hDlg, IDC_FREQ);
+        for (const char* szText : {"29.999.999", "15.000.000", "30.000.000"}) {
+            EXPECT_LE(dialogtest::TextWidth(hDlg, IDC_FREQ, szText), area.width) << szText;
+        }
+        EXPECT_TRUE(dialogtest::HasWindowIcon(hDlg));
+        EXPECT_TRUE(dialogtest::ShowsPicture(hDlg, IDOK));
+        EXPECT_TRUE(dialogtest::ShowsPicture(hDlg, IDC_RESTART));
+    });
+}
+
 TEST(Panel, ClosePathsEndWithTheirCodes) {
     EXPECT_EQ(runPanel([](HWND) { click(IDOK); }), 1);
-    EXPECT_EQ(runPanel([](HWND) { pressKey(IDC_DIRECT, 0x01000000 /* Qt::Key_Escape */); }), 0);
+    EXPECT_EQ(runPanel([](HWND) { pressKey(IDC_DIRECT, dialogtest::Key::Escape); }), 0);
     EXPECT_EQ(runPanel([](HWND hDlg) {
                   PostMessageA(hDlg, WM_CLOSE, 0, 0);
                   pump();
