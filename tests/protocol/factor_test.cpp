@@ -111,7 +111,7 @@ void checkSweep(int f) {
 }
 
 TEST(Factor, SweepOverTheTuningRange) {
-    int count = 600;
+    int count = 2000;
     if (const char* s = std::getenv("VELKOR_FACTOR_SWEEP"))
         count = std::atoi(s);
     std::mt19937 rng(20261208);

@@ -10,9 +10,9 @@
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr long DEFAULT_OCTETS = 300000;
+constexpr long DEFAULT_OCTETS = 2000000;
 #else
-constexpr long DEFAULT_OCTETS = 1000000;
+constexpr long DEFAULT_OCTETS = 4000000;
 #endif
 
 long octetBudget() {
