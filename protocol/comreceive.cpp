@@ -37,7 +37,7 @@ Framer framer;
 // handed on like a response line.
 std::array<char, CANDIDATE_SIZE> szCandidate{};
 int candidateLength = 0;
-// FALSE while the octets since the last CR cannot form such a line: they
+// false while the octets since the last CR cannot form such a line: they
 // are the rest of a dropped "@" unit, or there are too many of them.
 bool bCandidate = true;
 
@@ -75,6 +75,9 @@ BOOL receivePrefix(BYTE ucOctet) {
     if (ucOctet == CR) {
         const BOOL bStartLine = handOnCandidate();
         startCandidate(true);
+        // Like any completed text line it ends the stream: a receiver that
+        // has just started sends no frames until asked again, so the
+        // status poll resumes.
         if (bStartLine)
             bStreaming = FALSE;
         return bStartLine;

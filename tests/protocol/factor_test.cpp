@@ -47,6 +47,7 @@ TEST(Factor, OffGridFrequenciesAreSearched) {
         {20536000, {1790, 32768}}, // on the 1000 Hz grid but above its limit
         {7000100, {1788, 25971}},  // error about 0.67 Hz
         {7000001, {1432, 20800}},  // error exactly 1 Hz: accepted at about 1.1
+        {101392, {5201, 65523}},   // the largest R the search allows for it
     };
     for (const auto& [f, expected] : cases) {
         Pair p;
