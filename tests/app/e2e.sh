@@ -6,7 +6,7 @@
 # end the program with status 1. Keeps a screenshot in ARTIFACTS.
 # Usage: e2e.sh VELKOR VELKOR_SIM ARTIFACTS
 set -euo pipefail
-velkor=$1 sim=$2 artifacts=$3
+velkor=$(readlink -f "$1") sim=$(readlink -f "$2") artifacts=$3
 top=$(cd "$(dirname "$0")/../.." && pwd)
 mkdir -p "$artifacts"
 work=$(mktemp -d "${TMPDIR:-/tmp}/velkor-e2e.XXXXXX")
@@ -30,6 +30,8 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$work/display")"
+mkdir -m 700 "$work/xdg"
+export XDG_RUNTIME_DIR="$work/xdg"
 
 pids+=("$("$top/scripts/null-sink" "$work/pulse")")
 export PULSE_SERVER="unix:$work/pulse/pulse.sock"

@@ -593,9 +593,17 @@ TEST(Panel, FrequencyDisplayLooks) {
         EXPECT_GT(dialogtest::Font(hDlg, IDC_FREQ).pixelHeight,
                   dialogtest::Font(hDlg, IDC_SPEED).pixelHeight);
         // The widest texts stay entirely inside the display.
-        const auto area = dialogtest::TextArea(hDlg, IDC_FREQ);
-        for (const char* szText : {"29.999.999", "15.000.000", "30.000.000"}) {
-            EXPECT_LE(dialogtest::TextWidth(hDlg, IDC_FREQ, szText), area.width) << szText;
+        const auto field = dialogtest::Geometry(hDlg, IDC_FREQ);
+        for (const char* szEntry : {"29999999", "15000000", "30000000"}) {
+            enterFrequency(szEntry);
+            const std::string szShown = text(IDC_FREQ);
+            const auto ink = dialogtest::InkBounds(hDlg, IDC_FREQ, RGB(180, 255, 0));
+            EXPECT_GT(ink.width, dialogtest::TextWidth(hDlg, IDC_FREQ, szShown) * 8 / 10)
+                << szShown;
+            EXPECT_GE(ink.x, 1) << szShown;
+            EXPECT_LE(ink.x + ink.width, field.width - 1) << szShown;
+            EXPECT_GE(ink.y, 1) << szShown;
+            EXPECT_LE(ink.y + ink.height, field.height - 1) << szShown;
         }
         EXPECT_TRUE(dialogtest::HasWindowIcon(hDlg));
         EXPECT_TRUE(dialogtest::ShowsPicture(hDlg, IDOK));
