@@ -16,6 +16,7 @@
 #include "protocol/factor.h"
 
 #include <charconv>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -54,9 +55,12 @@ void queue(LPCSTR szCommand, int priority = MIN_PRIORITY) {
 }
 
 // Formats one command into a packet-sized buffer and queues it.
-template <typename... Args> void queuef(const char* szFormat, Args... args) {
+__attribute__((format(printf, 1, 2))) void queuef(const char* szFormat, ...) {
     std::array<char, MAXRESPONSESIZE> szCommand{};
-    std::snprintf(szCommand.data(), szCommand.size(), szFormat, args...);
+    std::va_list args;
+    va_start(args, szFormat);
+    std::vsnprintf(szCommand.data(), szCommand.size(), szFormat, args);
+    va_end(args);
     queue(szCommand.data());
 }
 
