@@ -30,7 +30,8 @@ dismiss_unavailable() {
     session_focus "Device Unavailable"
     xdotool key Return
   else
-    fail "$1: no Device Unavailable box"
+    fail "$1: no Device Unavailable box (program $(kill -0 "$velkor_pid" 2>/dev/null &&
+      echo running || echo ended); windows: $(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | tr '\n' ','))"
   fi
 }
 shows() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
