@@ -2,6 +2,7 @@
 #include "platform/dialog_internal.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLinearGradient>
@@ -47,10 +48,13 @@ constexpr double DIGIT_PER_CELL_BOLD = 0.52;
 
 void fitCellHeight(QFont& font, int cellHeight) {
     font.setPixelSize(cellHeight);
-    const double height = QFontMetricsF(font).height();
-    int pixels = std::max(1, static_cast<int>(std::lround(cellHeight * cellHeight / height)));
+    const int height = QFontMetrics(font).height();
+    int pixels = std::max(1, cellHeight * cellHeight / std::max(1, height));
     font.setPixelSize(pixels);
-    while (pixels > 1 && QFontMetricsF(font).height() > cellHeight + 0.5) {
+    while (QFontMetrics(font).height() < cellHeight) {
+        font.setPixelSize(++pixels);
+    }
+    while (pixels > 1 && QFontMetrics(font).height() > cellHeight) {
         font.setPixelSize(--pixels);
     }
 }
@@ -58,17 +62,22 @@ void fitCellHeight(QFont& font, int cellHeight) {
 void narrowDigits(QFont& font, int cellHeight) {
     const double target = cellHeight * (font.weight() >= QFont::DemiBold ? DIGIT_PER_CELL_BOLD
                                                                          : DIGIT_PER_CELL_NORMAL);
-    const double advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
+    auto digit = [&font] { return QFontMetricsF(font).horizontalAdvance(QLatin1Char('0')); };
+    const double advance = digit();
     if (advance <= target) {
         return;
     }
-    font.setStretch(std::max(50, static_cast<int>(100.0 * target / advance)));
-    const double narrowed = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
-    if (narrowed > target + 0.5) {
-        // No condensed face and no synthetic stretch: smaller instead.
-        font.setStretch(QFont::Unstretched);
-        font.setPixelSize(std::max(1, static_cast<int>(font.pixelSize() * target / advance)));
+    // A condensed face or a synthetic stretch keeps the height.
+    const int first = static_cast<int>(100.0 * target / advance);
+    for (int stretch = first; stretch >= std::max(50, first - 10); --stretch) {
+        font.setStretch(stretch);
+        if (digit() <= target) {
+            return;
+        }
     }
+    // Neither is to be had: smaller instead.
+    font.setStretch(QFont::Unstretched);
+    font.setPixelSize(std::max(1, static_cast<int>(font.pixelSize() * target / advance)));
 }
 
 void strokeArc(QPainter& painter, const QColor& colour, float cx, float cy, float r, float pen,

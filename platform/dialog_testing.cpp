@@ -78,6 +78,10 @@ void answerMenu(QMenu& menu) {
 }
 
 void installResponders() {
+    // Tests never need a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     ensureApplication();
     hooks().messageBoxShown = [](QMessageBox& box, const MessageBoxRecord& record) {
         MessageBoxSeen seen{record.caption, record.text, record.icon, record.buttons};

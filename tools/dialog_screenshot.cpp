@@ -1,6 +1,7 @@
 // velkor-screenshot: renders the panel's dialog off screen into a PNG file.
 //
-// Usage: velkor-screenshot [file.png]   (default: velkor.png)
+// Usage: velkor-screenshot [file.png [frequency text]]
+//        (default: velkor.png, "15.000.000")
 // Runs dialog template 100 with a stand-in procedure that draws the
 // start-up picture (frequency, speed, memory, S-meter, mode, fonts,
 // colours and button pictures), saves what the dialog shows and ends.
@@ -16,6 +17,7 @@
 namespace {
 
 HBRUSH hBlack = nullptr;
+const char* szFrequency = "15.000.000";
 
 void drawStartPicture(HWND hDlg) {
     HFONT large =
@@ -36,7 +38,7 @@ void drawStartPicture(HWND hDlg) {
     SendMessageA(GetDlgItem(hDlg, IDOK), BM_SETIMAGE, IMAGE_ICON, icon(IDI_EXIT));
     SendMessageA(GetDlgItem(hDlg, IDC_RESTART), BM_SETIMAGE, IMAGE_ICON, icon(IDI_RESTART));
     SetDlgItemTextA(hDlg, IDC_COM, std::getenv("VELKOR") ? std::getenv("VELKOR") : "COM1");
-    SetDlgItemTextA(hDlg, IDC_FREQ, "15.000.000");
+    SetDlgItemTextA(hDlg, IDC_FREQ, szFrequency);
     SetDlgItemTextA(hDlg, IDC_SPEED, "  2500");
     SetDlgItemTextA(hDlg, IDC_MEMORY, "  1");
     SendDlgItemMessageA(hDlg, IDC_SUNIT, PBM_SETPOS, 100, 0);
@@ -69,6 +71,9 @@ INT_PTR StandInProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 
 int main(int argc, char** argv) {
     const std::string path = argc > 1 ? argv[1] : "velkor.png";
+    if (argc > 2) {
+        szFrequency = argv[2];
+    }
     RegisterVelkorResources();
     hBlack = CreateSolidBrush(RGB(0, 0, 0));
     bool saved = false;
