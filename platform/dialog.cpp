@@ -172,6 +172,7 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR szTemplate, HWND, DLGPROC pDialogFunc,
     d.proc = pDialogFunc;
     d.dialogTemplate = found->second;
     buildDialog(d);
+    GetSystemMenu(&d, FALSE); // every dialog has Minimize and Close
     {
         std::lock_guard guard(d.postLock);
         d.receiver = d.window.get();

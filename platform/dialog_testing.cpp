@@ -184,6 +184,13 @@ void RightClick(HWND hDlg, int x, int y) {
     ProcessEvents();
 }
 
+void PressCloseBox(HWND hDlg) {
+    if (DialogHandle* d = dialogOf(hDlg)) {
+        d->window->close();
+    }
+    ProcessEvents();
+}
+
 void FocusControl(HWND hDlg, int id) {
     SetFocus(GetDlgItem(hDlg, id));
     ProcessEvents();

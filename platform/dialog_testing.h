@@ -34,6 +34,8 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMilliseconds = 2000
 void Click(HWND hDlg, int id);
 void ClickSpinner(HWND hDlg, int spinnerId, int delta);
 void RightClick(HWND hDlg, int x, int y);
+// The window's close box (the desktop's close request).
+void PressCloseBox(HWND hDlg);
 
 // Keyboard, to the control that has the focus (after FocusControl).
 enum class Key { Enter, Escape, Up, Down, Tab, Space, AltF4, AltSpace };

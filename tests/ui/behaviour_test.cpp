@@ -146,6 +146,9 @@ TEST(Closing, CloseBoxAndAltF4SendWmCloseAndOnlyEndDialogEnds) {
     const INT_PTR code = run([](HWND hDlg) {
         dialogtest::PressKey(hDlg, Key::AltF4);
         EXPECT_EQ(receivedOf(WM_CLOSE).size(), 1u);
+        dialogtest::PressCloseBox(hDlg);
+        EXPECT_EQ(receivedOf(WM_CLOSE).size(), 2u);
+        EXPECT_TRUE(receivedOf(WM_COMMAND).empty());
         EXPECT_TRUE(dialogtest::Visible(hDlg, IDC_FREQ));
         EndDialog(hDlg, 7);
     });
@@ -220,6 +223,28 @@ TEST(SystemMenu, AltSpaceOpensItAndCloseSendsWmClose) {
     ASSERT_EQ(receivedOf(WM_SYSCOMMAND).size(), 1u);
     EXPECT_EQ(receivedOf(WM_SYSCOMMAND)[0].id, static_cast<int>(SC_CLOSE));
     EXPECT_EQ(receivedOf(WM_CLOSE).size(), 1u);
+}
+
+TEST(SystemMenu, EveryDialogHasMinimizeAndCloseAndRevertDropsTheAddedItems) {
+    reset();
+    std::vector<std::vector<std::string>> offered;
+    dialogtest::SetMenuResponder([&](const std::vector<std::string>& items) {
+        offered.push_back(items);
+        return std::string();
+    });
+    run([](HWND hDlg) {
+        dialogtest::RightClick(hDlg, 200, 545);
+        AppendMenuA(GetSystemMenu(hDlg, FALSE), MF_STRING, IDC_ABOUT, "About");
+        dialogtest::RightClick(hDlg, 200, 545);
+        EXPECT_EQ(GetSystemMenu(hDlg, TRUE), nullptr);
+        dialogtest::RightClick(hDlg, 200, 545);
+    });
+    const std::vector<std::string> standard{"Minimize", "Close"};
+    ASSERT_EQ(offered.size(), 3u);
+    EXPECT_EQ(offered[0], standard);
+    EXPECT_EQ(offered[1], (std::vector<std::string>{"Minimize", "Close", "About"}));
+    EXPECT_EQ(offered[2], standard);
+    EXPECT_TRUE(receivedOf(WM_SYSCOMMAND).empty()); // closed without a choice
 }
 
 TEST(SystemMenu, RightClickOnAButtonOpensNoMenu) {

@@ -9,6 +9,11 @@ namespace {
 
 using namespace uitest;
 
+TEST(CommonControls, InitialisationSucceeds) {
+    const INITCOMMONCONTROLSEX all{sizeof(INITCOMMONCONTROLSEX), 0xFFFFFFFF};
+    EXPECT_EQ(InitCommonControlsEx(&all), TRUE);
+}
+
 TEST(MulDiv, RoundsHalvesAwayFromZero) {
     EXPECT_EQ(MulDiv(181, 6, 4), 272); // 271.5
     EXPECT_EQ(MulDiv(68, 13, 8), 111); // 110.5
