@@ -2,6 +2,9 @@
 //
 // Usage: velkor-screenshot [file.png [frequency text]]
 //        (default: velkor.png, "15.000.000")
+//        velkor-screenshot --show
+//        runs the dialog on the display until it is closed, printing the
+//        messages the procedure receives (for trying the dialog by hand).
 // Runs dialog template 100 with a stand-in procedure that draws the
 // start-up picture (frequency, speed, memory, S-meter, mode, fonts,
 // colours and button pictures), saves what the dialog shows and ends.
@@ -45,9 +48,31 @@ void drawStartPicture(HWND hDlg) {
     CheckRadioButton(hDlg, IDC_AM, IDC_SSB, IDC_AM);
     EnableWindow(GetDlgItem(hDlg, IDC_AUDIO), TRUE);
     SetFocus(GetDlgItem(hDlg, IDC_DIRECT));
+    HMENU menu = GetSystemMenu(hDlg, FALSE);
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, IDC_AMATEUR, "Amateur Bands");
+    AppendMenuA(menu, MF_STRING, IDC_SWL, "Shortwave Bands");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, IDC_RESTART, "Radio Restart");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, IDC_ABOUT, "About");
+    CheckMenuItem(menu, IDC_AMATEUR, MF_BYCOMMAND | MF_CHECKED);
 }
 
+bool bVerbose = false;
+
 INT_PTR StandInProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (bVerbose && uMsg == WM_COMMAND) {
+        std::printf("WM_COMMAND %d\n", LOWORD(wParam));
+    } else if (bVerbose && uMsg == WM_NOTIFY) {
+        const auto* nm = reinterpret_cast<const NMUPDOWN*>(lParam);
+        std::printf("WM_NOTIFY %d %d\n", static_cast<int>(nm->hdr.idFrom), nm->iDelta);
+    } else if (bVerbose && uMsg == WM_SYSCOMMAND) {
+        std::printf("WM_SYSCOMMAND %u\n", static_cast<unsigned>(wParam));
+    } else if (bVerbose && uMsg == WM_CLOSE) {
+        std::printf("WM_CLOSE\n");
+    }
+    std::fflush(stdout);
     switch (uMsg) {
     case WM_INITDIALOG:
         drawStartPicture(hDlg);
@@ -62,6 +87,11 @@ INT_PTR StandInProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         EndDialog(hDlg, 0);
         return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            EndDialog(hDlg, LOWORD(wParam));
+        }
+        return TRUE;
     default:
         return FALSE;
     }
@@ -70,6 +100,13 @@ INT_PTR StandInProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--show") {
+        RegisterVelkorResources();
+        hBlack = CreateSolidBrush(RGB(0, 0, 0));
+        bVerbose = true;
+        return static_cast<int>(
+            DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_MAIN), nullptr, StandInProc, 0));
+    }
     const std::string path = argc > 1 ? argv[1] : "velkor.png";
     if (argc > 2) {
         szFrequency = argv[2];
