@@ -168,6 +168,9 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR szTemplate, HWND, DLGPROC pDialogFunc,
         return -1;
     }
     ensureApplication();
+    // The dialog's own loop ends the dialog; closing the last window (a
+    // message box shown before the dialog appears) must not end anything.
+    QApplication::setQuitOnLastWindowClosed(false);
     DialogHandle& d = *dialogs().emplace_back(std::make_unique<DialogHandle>());
     d.proc = pDialogFunc;
     d.dialogTemplate = found->second;
@@ -250,7 +253,9 @@ BOOL SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR szText) {
         if (!c->image) {
             button->setText(text);
         }
-        button->setToolTip(text);
+        if (c->item->dwStyle & DIS_ICON) {
+            button->setToolTip(QString(text).remove(QLatin1Char('&')));
+        }
     }
     return TRUE;
 }

@@ -115,16 +115,10 @@ Rect toRect(const QRect& r) {
 
 } // namespace
 
-INT_PTR RunDialog(int templateId, DLGPROC proc, const std::function<void(HWND)>& script,
-                  INT_PTR codeIfOpen, LPARAM initParam) {
+void ScriptNextDialog(std::function<void(HWND)> script, INT_PTR codeIfOpen) {
     installResponders();
-    auto previous = hooks().dialogShown;
-    bool ran = false;
-    hooks().dialogShown = [&](HWND hDlg) {
-        if (ran) {
-            return; // a dialog opened by the script itself
-        }
-        ran = true;
+    hooks().dialogShown = [script = std::move(script), codeIfOpen](HWND hDlg) {
+        hooks().dialogShown = nullptr; // once; the caller of the hook holds a copy
         DialogHandle* d = dialogOf(hDlg);
         if (!QTest::qWaitForWindowExposed(d->window.get(), 2000)) {
             std::fprintf(stderr, "dialogtest: the dialog was never exposed\n");
@@ -136,9 +130,14 @@ INT_PTR RunDialog(int templateId, DLGPROC proc, const std::function<void(HWND)>&
             EndDialog(hDlg, codeIfOpen);
         }
     };
+}
+
+INT_PTR RunDialog(int templateId, DLGPROC proc, const std::function<void(HWND)>& script,
+                  INT_PTR codeIfOpen, LPARAM initParam) {
+    ScriptNextDialog(script, codeIfOpen);
     const INT_PTR result =
         DialogBoxParamA(nullptr, MAKEINTRESOURCEA(templateId), nullptr, proc, initParam);
-    hooks().dialogShown = previous;
+    hooks().dialogShown = nullptr; // also when the dialog never appeared
     return result;
 }
 

@@ -23,6 +23,11 @@ namespace dialogtest {
 INT_PTR RunDialog(int templateId, DLGPROC proc, const std::function<void(HWND)>& script,
                   INT_PTR codeIfOpen = -2, LPARAM initParam = 0);
 
+// The same for a dialog that the code under test runs itself (for
+// instance through the program's WinMain): `script` runs once the next
+// dialog is on screen. Call it just before that code.
+void ScriptNextDialog(std::function<void(HWND)> script, INT_PTR codeIfOpen = -2);
+
 // Lets queued and posted events run for about `milliseconds`, or until
 // `done` returns true.
 void ProcessEvents(int milliseconds = 0);

@@ -196,7 +196,9 @@ std::unique_ptr<QWidget> createWidget(ControlHandle& c, QWidget* parent) {
         auto button = std::make_unique<QPushButton>(caption, parent);
         button->setAutoDefault(false);
         button->setDefault(item.kind == DlgItemKind::DefPushButton);
-        button->setToolTip(QString(caption).remove(QLatin1Char('&')));
+        if (item.dwStyle & DIS_ICON) {
+            button->setToolTip(QString(caption).remove(QLatin1Char('&'))); // names the picture
+        }
         QObject::connect(button.get(), &QPushButton::clicked, button.get(),
                          [&c] { notifyClicked(c); });
         return button;

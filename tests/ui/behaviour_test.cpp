@@ -189,6 +189,19 @@ TEST(Closing, EndDialogEndsOnceTheCurrentMessageIsHandled) {
     EXPECT_EQ(handledAfterEnd, TRUE);
 }
 
+TEST(Driver, ScriptsADialogThatTheCodeUnderTestRunsItself) {
+    reset();
+    dialogtest::ScriptNextDialog([](HWND hDlg) {
+        dialogtest::Click(hDlg, IDC_READ);
+        EndDialog(hDlg, 5);
+    });
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_MAIN), nullptr, TestProc, 0), 5);
+    EXPECT_EQ(commandIds(), std::vector<int>{IDC_READ});
+    // A script that leaves the dialog open has it ended with its code.
+    dialogtest::ScriptNextDialog([](HWND) {}, 9);
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_MAIN), nullptr, TestProc, 0), 9);
+}
+
 TEST(SystemMenu, RightClickOnTheBackgroundOffersMinimizeCloseAndTheAddedItems) {
     reset();
     std::vector<std::string> offered;

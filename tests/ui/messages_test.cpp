@@ -128,6 +128,36 @@ TEST(MessageBoxes, CaptionTextIconAndAnswerReachTheProgram) {
     EXPECT_EQ(seen[3].icon, MB_ICONINFORMATION);
 }
 
+TEST(MessageBoxes, ABoxDuringInitialisationComesBeforeTheDialogWhichThenRuns) {
+    reset();
+    bool shownDuringInit = false;
+    setExtra([&](HWND hDlg, UINT msg, WPARAM, LPARAM, INT_PTR& answer) {
+        if (msg != WM_INITDIALOG) {
+            return false;
+        }
+        SetDlgItemTextA(hDlg, IDC_COM, "ttyNONE");
+        MessageBeep(MB_ICONEXCLAMATION);
+        MessageBoxA(hDlg, "ttyNONE", "Device Unavailable", MB_OK | MB_ICONEXCLAMATION);
+        shownDuringInit = dialogtest::MessageBoxesSeen().size() == 1;
+        answer = FALSE;
+        return true;
+    });
+    bool ran = false;
+    const INT_PTR code = run([&](HWND hDlg) {
+        ran = true;
+        EXPECT_EQ(dialogtest::Text(hDlg, IDC_COM), "ttyNONE");
+        PostMessageA(hDlg, IDUPDATE_TEST, 0, 0);
+        EXPECT_TRUE(dialogtest::WaitUntil([] { return !receivedOf(IDUPDATE_TEST).empty(); }));
+        dialogtest::PressKey(hDlg, dialogtest::Key::Escape);
+        EndDialog(hDlg, 0);
+    });
+    EXPECT_TRUE(shownDuringInit);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(code, 0);
+    ASSERT_EQ(dialogtest::MessageBoxesSeen().size(), 1u);
+    EXPECT_EQ(dialogtest::MessageBoxesSeen()[0].caption, "Device Unavailable");
+}
+
 TEST(MessageBoxes, BeepsAndFlashesAreCounted) {
     reset();
     const int beeps = dialogtest::BeepCount();
