@@ -96,17 +96,18 @@ constexpr DLGTEMPLATEDATA mainDialog{"Velkor QX-4470 Control Program",
 
 constexpr COLORREF WHITE = RGB(255, 255, 255);
 
-// Icon 200: a tuning dial with its scale, a pointer and a signal arc.
+// Icon 200: a tuning dial with its scale and pointer, radiating waves.
 constexpr auto dialIcon = std::to_array<ICONSHAPE>({
     IconRoundedSquare(RGB(40, 70, 120), RGB(14, 28, 58), 4, 4, 120, 24),
-    IconDisc(RGB(232, 236, 240), 64, 70, 42),
-    IconDisc(RGB(24, 36, 60), 64, 70, 37),
-    IconDashRing(RGB(180, 255, 0), 64, 70, 30, 4, 16, 3),
-    IconArc(RGB(255, 170, 30), 64, 70, 30, 5, 150, -120),
-    IconLine(RGB(255, 80, 60), 64, 70, 88, 46, 5),
-    IconDisc(RGB(232, 236, 240), 64, 70, 9),
-    IconArc(WHITE, 64, 26, 14, 4, 40, 100),
-    IconArc(WHITE, 64, 26, 24, 4, 50, 80),
+    IconDisc(RGB(232, 236, 240), 64, 74, 38),
+    IconDisc(RGB(24, 36, 60), 64, 74, 33),
+    IconDashRing(RGB(180, 255, 0), 64, 74, 26, 4, 16, 3),
+    IconArc(RGB(255, 170, 30), 64, 74, 26, 5, 150, -120),
+    IconLine(RGB(255, 80, 60), 64, 74, 84, 54, 5),
+    IconDisc(RGB(232, 236, 240), 64, 74, 8),
+    IconDisc(WHITE, 64, 30, 3),
+    IconArc(WHITE, 64, 30, 9, 4, 40, 100),
+    IconArc(WHITE, 64, 30, 17, 4, 45, 90),
 });
 
 // Icon 201: a white power symbol on a red rounded square.
@@ -119,7 +120,7 @@ constexpr auto exitIcon = std::to_array<ICONSHAPE>({
 // Icon 202: a white ring of short dashes on a green rounded square.
 constexpr auto restartIcon = std::to_array<ICONSHAPE>({
     IconRoundedSquare(RGB(60, 190, 80), RGB(20, 120, 40), 4, 4, 120, 24),
-    IconDashRing(WHITE, 64, 64, 36, 10, 12, 14),
+    IconDashRing(WHITE, 64, 64, 36, 9, 12, 8),
 });
 
 } // namespace
