@@ -236,7 +236,19 @@ void TypeText(HWND hDlg, const std::string& text) {
 
 void PressAccessKey(HWND hDlg, char letter) {
     QTest::keyClick(windowOf(hDlg), letter, Qt::AltModifier);
-    ProcessEvents(250); // a button pressed by its access key shows the press briefly
+    // A button pressed by its access key shows the press briefly and then
+    // clicks: wait until no button of the dialog is down any more.
+    DialogHandle* d = dialogOf(hDlg);
+    WaitUntil([d] {
+        for (const auto& c : d->controls) {
+            auto* button = qobject_cast<QAbstractButton*>(c->w);
+            if (button && button->isDown()) {
+                return false;
+            }
+        }
+        return true;
+    });
+    ProcessEvents();
 }
 
 std::string Text(HWND hDlg, int id) {
