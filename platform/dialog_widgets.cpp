@@ -329,7 +329,11 @@ void refreshColours(ControlHandle& c) {
     DeviceContext dc;
     const LRESULT answer = c.dialog->send(WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(&dc),
                                           reinterpret_cast<LPARAM>(&c));
+    // Unless the procedure says otherwise, a read-only field shows the
+    // dialog's own background, which tells it apart from fields that take
+    // typing.
     QPalette palette = c.dialog->window->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
     if (const Brush* brush = brushOf(answer)) {
         palette.setColor(QPalette::Base, toQColor(brush->colour));
         palette.setColor(QPalette::Window, toQColor(brush->colour));
