@@ -5,7 +5,29 @@
 // modally on the user-interface thread; its dialog procedure receives the
 // messages below. PostMessageA (platform/window.h) may be called from any
 // thread and reaches the dialog procedure on the dialog's thread, also
-// while a message box is open.
+// while a message box is open. Texts are UTF-8.
+//
+// What the dialog procedure receives:
+// - WM_INITDIALOG first, before the dialog appears (wParam: the first tab
+//   stop, lParam: DialogBoxParamA's parameter). Answering TRUE puts the
+//   focus on that control; EndDialog here ends the dialog unseen.
+// - WM_COMMAND (id, BN_CLICKED; lParam: the control) for a clicked button.
+//   A check box has already changed its mark; a radio button never changes
+//   its own. Enter in a field sends the default button's command, Enter on
+//   a push button that button's; Escape sends IDCANCEL.
+// - WM_NOTIFY (wParam: id, lParam: NMUPDOWN with UDN_DELTAPOS) for each
+//   spinner step: the upper arrow or the Up key in its field -1, the lower
+//   arrow or Down +1.
+// - WM_SYSCOMMAND with the id of the system-menu item chosen (a right click
+//   on the background, or Alt+Space); SC_MINIMIZE and SC_CLOSE left
+//   unhandled (FALSE) minimize the dialog or send WM_CLOSE.
+// - WM_CLOSE for the close box and Alt+F4. Only EndDialog ends the dialog.
+// - WM_CTLCOLORSTATIC (wParam: HDC, lParam: the field) each time a
+//   read-only field is drawn: a brush from CreateSolidBrush as the answer
+//   colours its background, SetTextColor on the HDC its text; FALSE keeps
+//   the defaults.
+// - Posted messages, and messages sent to the dialog with SendMessageA
+//   that the platform does not handle itself.
 #pragma once
 
 #include "platform/types.h"
