@@ -171,6 +171,37 @@ TEST(Closing, EndDialogDuringInitialisationNeverShowsTheDialog) {
     EXPECT_FALSE(shown);
 }
 
+TEST(Focus, InitialisationAnsweredTrueFocusesTheFirstTabStopFalseLeavesItToTheProcedure) {
+    reset();
+    HWND offered = nullptr;
+    setExtra([&](HWND hDlg, UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& answer) {
+        if (msg != WM_INITDIALOG) {
+            return false;
+        }
+        offered = reinterpret_cast<HWND>(wParam);
+        EXPECT_EQ(lParam, 77);
+        answer = GetDlgItem(hDlg, IDC_DIRECT) != nullptr; // TRUE
+        return true;
+    });
+    dialogtest::RunDialog(
+        IDD_MAIN, TestProc,
+        [&](HWND hDlg) {
+            EXPECT_EQ(offered, GetDlgItem(hDlg, IDOK));
+            EXPECT_EQ(dialogtest::FocusId(hDlg), IDOK);
+        },
+        -2, 77);
+
+    setExtra([](HWND hDlg, UINT msg, WPARAM, LPARAM, INT_PTR& answer) {
+        if (msg != WM_INITDIALOG) {
+            return false;
+        }
+        SetFocus(GetDlgItem(hDlg, IDC_DIRECT));
+        answer = FALSE;
+        return true;
+    });
+    run([](HWND hDlg) { EXPECT_EQ(dialogtest::FocusId(hDlg), IDC_DIRECT); });
+}
+
 TEST(Closing, EndDialogEndsOnceTheCurrentMessageIsHandled) {
     reset();
     int handledAfterEnd = 0;
