@@ -57,13 +57,17 @@ constexpr int backgroundY = 545;
 
 } // namespace
 
-INT_PTR runPanel(const std::function<void(HWND)>& body, const char* szPort) {
+void preparePanel() {
     static const bool bRegistered = [] {
         setenv("QT_QPA_PLATFORM", "offscreen", 0); // never a real display
         RegisterVelkorResources();
         return true;
     }();
     (void)bRegistered;
+}
+
+INT_PTR runPanel(const std::function<void(HWND)>& body, const char* szPort) {
+    preparePanel();
     openQueue(&QueueMessage, "queueMessage");
     bLock = FALSE;
     szPanelPort = szPort;

@@ -12,6 +12,9 @@
 #include <utility>
 #include <vector>
 
+// Registers the panel's layout and icons once, on the offscreen platform.
+void preparePanel();
+
 // Runs the dialog modally with the panel's start-up picture, calls body
 // once it is shown, then ends it (unless the body ended it). Returns the
 // dialog's end code.

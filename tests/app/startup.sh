@@ -73,22 +73,21 @@ session_focus "$panel_title"
 xdotool key alt+F4
 finish 0 "Alt+F4"
 
-# VELKOR unset: COM1, which may or may not exist here; then Exit: 1.
-start -u VELKOR
-for _ in $(seq 40); do
-  shows "Device Unavailable" && break
-  shows "$panel_title" && break
-  sleep 0.1
-done
-if shows "Device Unavailable"; then
-  grep -q '"COM1"' "$work/velkor.err" || fail "unset VELKOR: the reason does not name COM1"
+# VELKOR unset: COM1, that is /dev/ttyS0. Run only where the machine has
+# no such port: a test must not write to a real serial line (often the
+# console); the program then warns about COM1. Exit: 1.
+if [ ! -e /dev/ttyS0 ]; then
+  start -u VELKOR
   dismiss_unavailable "unset VELKOR"
+  grep -q '"COM1"' "$work/velkor.err" || fail "unset VELKOR: the reason does not name COM1"
+  session_wait_window "$panel_title" || fail "unset VELKOR: no panel"
+  session_focus "$panel_title"
+  # shellcheck disable=SC2086
+  panel_click $EXIT_AT
+  finish 1 "Exit button"
+else
+  echo "startup: VELKOR unset not run (this machine has /dev/ttyS0)"
 fi
-session_wait_window "$panel_title" || fail "unset VELKOR: no panel"
-session_focus "$panel_title"
-# shellcheck disable=SC2086
-panel_click $EXIT_AT
-finish 1 "Exit button"
 
 # The emulator: no warning, polls reach it; then Exit: 1.
 session_sim "$sim"

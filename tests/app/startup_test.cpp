@@ -1,0 +1,166 @@
+// Start-up and shutdown through the program's own entry, with the real
+// audio pipeline (on a private null sound sink) and the real link.
+#include "panel_harness.h"
+
+#include "app/resource.h"
+#include "app/velkor.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace {
+
+// The program as main() runs it: WinMain, with `script` acting on the
+// panel once it is on screen. Returns the exit status.
+int runProgram(const std::function<void(HWND)>& script) {
+    preparePanel();
+    dialogtest::ScriptNextDialog(script);
+    return WinMain(nullptr, nullptr, nullptr, 0);
+}
+
+class StartUp : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        char szDir[] = "/tmp/velkor-startup-test.XXXXXX";
+        if (mkdtemp(szDir) == nullptr) {
+            return;
+        }
+        szSinkDir = szDir;
+        const std::string szCommand = std::string(NULL_SINK_SCRIPT) + " " + szSinkDir;
+        if (FILE* pipe = popen(szCommand.c_str(), "r")) {
+            if (std::fscanf(pipe, "%d", &sinkPid) != 1) {
+                sinkPid = 0;
+            }
+            pclose(pipe);
+        }
+        if (sinkPid > 0) {
+            setenv("PULSE_SERVER", ("unix:" + szSinkDir + "/pulse.sock").c_str(), 1);
+        }
+    }
+    static void TearDownTestSuite() {
+        if (sinkPid > 0) {
+            kill(sinkPid, SIGTERM);
+        }
+        unsetenv("PULSE_SERVER");
+    }
+    void SetUp() override {
+        if (sinkPid <= 0) {
+            GTEST_SKIP() << "no private sound server (pulseaudio)";
+        }
+        dialogtest::ClearMessageBoxesSeen();
+        dialogtest::SetMessageBoxResponder(nullptr); // every box answered OK
+    }
+    void TearDown() override { unsetenv("VELKOR"); }
+
+    static inline std::string szSinkDir;
+    static inline pid_t sinkPid = 0;
+};
+
+const char* szMissing = "/dev/velkor-no-such-port";
+
+TEST_F(StartUp, MissingDeviceIsNamedInTheWarningAndOnStderr) {
+    setenv("VELKOR", szMissing, 1);
+    testing::internal::CaptureStderr();
+    const int beeps = dialogtest::BeepCount();
+    bool bShown = false;
+    const int status = runProgram([&](HWND hDlg) {
+        bShown = true;
+        EXPECT_EQ(dialogtest::Text(hDlg, IDC_COM), szMissing);
+        EXPECT_EQ(dialogtest::Text(hDlg, IDC_FREQ), "15.000.000");
+        EXPECT_EQ(dialogtest::FocusId(hDlg), IDC_DIRECT);
+        EXPECT_TRUE(dialogtest::Enabled(hDlg, IDC_AUDIO));
+        dialogtest::FocusControl(hDlg, IDC_DIRECT);
+        dialogtest::PressKey(hDlg, dialogtest::Key::Escape);
+    });
+    const std::string szErr = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(bShown);
+    EXPECT_EQ(status, 0);
+    const auto& boxes = dialogtest::MessageBoxesSeen();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Device Unavailable");
+    EXPECT_EQ(boxes[0].text, szMissing);
+    EXPECT_EQ(boxes[0].icon, MB_ICONEXCLAMATION);
+    EXPECT_EQ(boxes[0].buttons, MB_OK);
+    EXPECT_GE(dialogtest::BeepCount(), beeps + 1);
+    EXPECT_NE(szErr.find("velkor: cannot open serial port \"/dev/velkor-no-such-port\": "),
+              std::string::npos)
+        << szErr;
+}
+
+TEST_F(StartUp, EmptyPortNameIsUsedUnchanged) {
+    setenv("VELKOR", "", 1);
+    const int status = runProgram([](HWND hDlg) {
+        EXPECT_EQ(dialogtest::Text(hDlg, IDC_COM), "");
+        dialogtest::FocusControl(hDlg, IDC_DIRECT);
+        dialogtest::PressKey(hDlg, dialogtest::Key::AltF4);
+    });
+    EXPECT_EQ(status, 0);
+    const auto& boxes = dialogtest::MessageBoxesSeen();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Device Unavailable");
+    EXPECT_EQ(boxes[0].text, "");
+}
+
+TEST_F(StartUp, WithoutVelkorThePortIsCom1) {
+    if (access("/dev/ttyS0", F_OK) == 0) {
+        // COM1 is this machine's first serial port, which a test must not
+        // write to (it is often the console).
+        GTEST_SKIP() << "this machine has /dev/ttyS0";
+    }
+    unsetenv("VELKOR");
+    const int status = runProgram([](HWND hDlg) {
+        EXPECT_EQ(dialogtest::Text(hDlg, IDC_COM), "COM1");
+        dialogtest::Click(hDlg, IDOK);
+    });
+    EXPECT_EQ(status, 1);
+    const auto& boxes = dialogtest::MessageBoxesSeen();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Device Unavailable");
+    EXPECT_EQ(boxes[0].text, "COM1");
+}
+
+TEST_F(StartUp, EveryWayOfClosingGivesItsExitStatus) {
+    setenv("VELKOR", szMissing, 1);
+    EXPECT_EQ(runProgram([](HWND hDlg) { dialogtest::Click(hDlg, IDOK); }), 1);
+    EXPECT_EQ(runProgram([](HWND hDlg) {
+                  dialogtest::FocusControl(hDlg, IDC_DIRECT);
+                  dialogtest::PressKey(hDlg, dialogtest::Key::Escape);
+              }),
+              0);
+    EXPECT_EQ(runProgram([](HWND hDlg) { dialogtest::PressCloseBox(hDlg); }), 0);
+    EXPECT_EQ(runProgram([](HWND hDlg) {
+                  dialogtest::FocusControl(hDlg, IDC_DIRECT);
+                  dialogtest::PressKey(hDlg, dialogtest::Key::AltF4);
+              }),
+              0);
+    // The system menu's Close.
+    EXPECT_EQ(runProgram([](HWND hDlg) {
+                  dialogtest::SetMenuResponder(
+                      [](const std::vector<std::string>&) { return std::string("Close"); });
+                  dialogtest::RightClick(hDlg, 395, 545);
+                  dialogtest::SetMenuResponder(nullptr);
+              }),
+              0);
+}
+
+TEST_F(StartUp, WithoutSoundNothingStaysOnScreenAndTheFailureIsNamed) {
+    const std::string szServer = std::getenv("PULSE_SERVER");
+    setenv("PULSE_SERVER", ("unix:" + szSinkDir + "/none.sock").c_str(), 1);
+    testing::internal::CaptureStderr();
+    bool bShown = false;
+    const int status = runProgram([&](HWND) { bShown = true; });
+    const std::string szErr = testing::internal::GetCapturedStderr();
+    setenv("PULSE_SERVER", szServer.c_str(), 1);
+    EXPECT_FALSE(bShown);
+    EXPECT_EQ(status, END_FAILED);
+    EXPECT_TRUE(dialogtest::MessageBoxesSeen().empty());
+    EXPECT_NE(szErr.find("velkor: cannot open the audio output: "), std::string::npos) << szErr;
+}
+
+} // namespace
