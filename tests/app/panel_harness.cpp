@@ -13,11 +13,13 @@
 #include <cstdlib>
 #include <map>
 
-// Qt's own libraries are not built for the thread checker, so their
-// internal threads (drawing, the thread pool) look racy to it; the
-// panel's code and the platform layer are checked all the same.
+// Libraries that are not built for the thread checker (Qt's drawing and
+// thread pool, the PulseAudio client behind ALSA) look racy to it; the
+// panel, the link and the audio pipeline are checked all the same.
 extern "C" __attribute__((used)) const char* __tsan_default_suppressions() {
-    return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n";
+    return "race:libQt6Core.so\nrace:libQt6Gui.so\nrace:libQt6Widgets.so\n"
+           "race:libpulse.so\nrace:libpulsecommon\nrace:libdbus-1.so\nrace:libasound.so\n"
+           "race:libglib-2.0.so\nrace:libfontconfig.so\nrace:libfreetype.so\n";
 }
 
 namespace {
