@@ -98,6 +98,7 @@ TEST_F(Link, OctetsBetweenWindowsWaitForTheNextWindow) {
     EXPECT_EQ(nextResponse(150ms), "");
     queue("?RMI\r");
     EXPECT_EQ(nextResponse(), "@S9\r");
+    ASSERT_TRUE(line.waitForCommands(1, 2s));
     EXPECT_EQ(line.received(), "?RMI\r"); // exactly the command's characters
 }
 
