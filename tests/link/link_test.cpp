@@ -5,7 +5,10 @@
 #include "platform/comm.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -180,6 +183,34 @@ TEST_F(Link, TheSecondOpenOfAPortFailsAndItsPortNameOpensDevices) {
                            0, nullptr);
     EXPECT_NE(h, INVALID_HANDLE_VALUE); // released by the close
     CloseHandle(h);
+}
+
+TEST_F(Link, SetsTheLineUpAndPutsTheFoundSettingsBackAtClose) {
+    peer::Peer line([](const std::string&) { return now("@AU\r"); });
+    const int probe = ::open(line.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(probe, 0);
+    termios found{};
+    ::tcgetattr(probe, &found);
+    found.c_lflag |= ICANON | ECHO;
+    found.c_iflag |= ICRNL;
+    ::cfsetspeed(&found, B9600);
+    ::tcsetattr(probe, TCSANOW, &found);
+
+    startOn(line);
+    termios tio{};
+    ::tcgetattr(probe, &tio);
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B57600));
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
+    EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
+    queue("?AU\r");
+    EXPECT_EQ(nextResponse(), "@AU\r"); // CR arrives as CR
+
+    comClose();
+    ::tcgetattr(probe, &tio);
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600));
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+    EXPECT_NE(tio.c_iflag & ICRNL, 0u);
+    ::close(probe);
 }
 
 TEST_F(Link, ReplayReadsTheFileInOrderAndStartsOverAtItsEnd) {
