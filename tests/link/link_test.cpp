@@ -1,6 +1,7 @@
 // The link threads against a scripted receiver on a pseudo-terminal:
 // lock-step, receive windows, streaming flag, priorities, a missing port,
 // replay and unplugging.
+#include "audio/audio.h"
 #include "link_fixture.h"
 #include "platform/comm.h"
 
@@ -290,6 +291,78 @@ TEST_F(Link, AnUnpluggedLineDoesNotSpinAndTheLinkKeepsItsPace) {
     // Commands still move: the stream request is taken in its turn.
     queue("?RMC\r", MAX_PRIORITY);
     EXPECT_TRUE(waitForStreaming(1));
+}
+
+} // namespace
+
+namespace {
+
+using namespace linktest;
+
+// Audio frames: the link follows the pace of the audio side, here played
+// by the test, which takes each clip and asks for more.
+class Streaming : public Link {
+  protected:
+    void SetUp() override {
+        Link::SetUp();
+        hAudioClip = CreateEventA(nullptr, FALSE, FALSE, "AudioClip");
+        hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
+    }
+    void TearDown() override {
+        Link::TearDown(); // the framer may wait on the events until then
+        CloseHandle(hAudioClip);
+        CloseHandle(hGetMore);
+        hAudioClip = hGetMore = nullptr;
+    }
+    // "@RMC", a status record for 15 MHz and a clip whose octets count up.
+    static std::string frame(BYTE first) {
+        std::string f = "@RMC";
+        f += std::string{'\x00', '\xE4', '\xE1', '\xC0'} + std::string(12, '\x01');
+        for (int i = 0; i < CLIPSIZE; ++i)
+            f += static_cast<char>(first + i);
+        return f;
+    }
+    // Takes one clip as the audio thread does.
+    static void playClip(BYTE first) {
+        ASSERT_EQ(WaitForSingleObject(hAudioClip, 3000), WAIT_OBJECT_0);
+        EXPECT_EQ(ucAudioClip[0], first);
+        EXPECT_EQ(ucAudioClip[CLIPSIZE - 1], static_cast<BYTE>(first + CLIPSIZE - 1));
+        SetEvent(hGetMore);
+    }
+};
+
+TEST_F(Streaming, FramesFollowOneAnotherAtThePaceOfTheAudioSide) {
+    BYTE next = 0;
+    peer::Peer line([&](const std::string& c) {
+        return c == "?RMC\r" ? peer::Answer{{0ms, frame(next++)}} : peer::Answer{};
+    });
+    startOn(line);
+    queue("?RMC\r", MAX_PRIORITY);
+    for (BYTE clip = 0; clip < 3; ++clip) {
+        playClip(clip);
+        EXPECT_EQ(nextResponse(), "@RMC\r");
+    }
+    EXPECT_EQ(bStreaming, 1);
+    // Until the audio side asks for more, the link sends nothing.
+    ASSERT_EQ(WaitForSingleObject(hAudioClip, 3000), WAIT_OBJECT_0);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(line.arrivals().size(), 4u);
+    queue("*RMC\r", MAX_PRIORITY);
+    SetEvent(hGetMore);
+    ASSERT_TRUE(line.waitForCommands(5, 3s));
+    EXPECT_EQ(line.arrivals()[4].command, "*RMC\r"); // ahead of the framer's own request
+}
+
+TEST_F(Streaming, AReplayFileOfFramesPlaysInALoop) {
+    const std::string content = frame(0x10) + frame(0x20);
+    ReplayDir dir(&content);
+    EXPECT_NE(comOpen("velkor-no-such-port"), NO_ERROR);
+    comStart();
+    queue("?RMC\r", MAX_PRIORITY);
+    for (BYTE first : {0x10, 0x20, 0x10, 0x20}) {
+        playClip(first);
+        EXPECT_EQ(nextResponse(), "@RMC\r");
+    }
 }
 
 } // namespace
