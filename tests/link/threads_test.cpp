@@ -89,12 +89,11 @@ TEST_F(Link, AnswersAndTheStartAnnouncementReachTheDialog) {
     hDlgHandle = &window;
     bSignal = 0;
     bStart = 0;
-    peer::Peer line([](const std::string& c) {
-        return c == "?S\r" ? peer::Answer{{0ms, "@S005\r"}} : peer::Answer{};
-    });
+    peer::Peer line;
     startOn(line);
     ASSERT_EQ(execOpen(), NO_ERROR);
     execStart();
+    line.send("@S005\r");
     queue("?S\r");
     EXPECT_EQ(window.waitFor(1), std::vector{radioUpdate});
     EXPECT_EQ(radio.uSUnits, 5u);
