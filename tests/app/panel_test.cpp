@@ -238,27 +238,6 @@ TEST(Panel, BandSetSwitchThroughTheSystemMenu) {
     });
 }
 
-TEST(Panel, BandEdgesMarkTheRightButton) {
-    runPanel([](HWND) {
-        const std::vector<std::pair<std::string, std::vector<int>>> cases{
-            {"14000000", {IDC_20M}}, {"14350000", {}},        {"5330500", {IDC_60M}},
-            {"5330501", {}},         {"5403500", {IDC_60M}},  {"3999999", {IDC_80M}},
-            {"21450000", {}},        {"29699999", {IDC_10M}}, {"1799999", {}},
-        };
-        for (const auto& [szEntry, marked] : cases) {
-            enterFrequency(szEntry);
-            EXPECT_EQ(checkedAmong(IDC_160M, IDC_10M), marked) << szEntry;
-        }
-        systemMenu(IDC_SWL);
-        const std::vector<std::pair<std::string, std::vector<int>>> shortwave{
-            {"21450000", {IDC_13M}}, {"2494999", {IDC_120M}}, {"2495000", {}}};
-        for (const auto& [szEntry, marked] : shortwave) {
-            enterFrequency(szEntry);
-            EXPECT_EQ(checkedAmong(IDC_120M, IDC_11M), marked) << szEntry;
-        }
-    });
-}
-
 TEST(Panel, ExtendedTuningSendsDividersWhenFound) {
     runPanel([](HWND) {
         click(IDC_EXT);
