@@ -2,8 +2,9 @@
 # End to end: the built panel under Xvfb against the receiver emulator,
 # clicked at the panel's fixed pixel positions. Lock, the 40m band
 # button, the frequency spinner's upper arrow, a typed frequency with
-# Enter, and Enable must reach the emulator in that order, and Exit must
-# end the program with status 1. Keeps a screenshot and the emulator's
+# Enter, Restart and Enable must reach the emulator in that order, the
+# receiver's start announcement must bring up the "Radio Start" box, and
+# Exit must end the program with status 1. Keeps a screenshot and the emulator's
 # command log in ARTIFACTS.
 # Usage: e2e.sh VELKOR VELKOR_SIM ARTIFACTS
 set -euo pipefail
@@ -36,6 +37,11 @@ sleep 1 # the first polls answered
   panel_click $SPINFREQ_UP_AT; sleep 0.5
   panel_click $DIRECT_AT; sleep 0.2
   xdotool type --delay 40 7100000; xdotool key Return; sleep 0.5
+  panel_click $RESTART_AT
+  session_wait_window "Radio Start" || fail "no Radio Start box after Restart"
+  session_focus "Radio Start"
+  xdotool key Return
+  session_focus "$panel_title"
   panel_click $ENABLE_AT; sleep 1.5
 }
 window=$(xdotool search --onlyvisible --name "$panel_title" | head -n 1)
@@ -51,7 +57,7 @@ cp "$work/commands.log" "$artifacts/e2e-commands.log"
 
 # The operator's commands, in order, without the receiver polls.
 got=$(awk '{print $2}' "$work/commands.log" |
-  grep -E '^(\*|\?RMC)' | awk '!seen[$0]++' | head -n 5 | tr '\n' ' ')
-want="*AL *AF7000000 *AF7002500 *AF7100000 ?RMC "
+  grep -E '^(\*|\?RMC|XX)' | awk '!seen[$0]++' | head -n 6 | tr '\n' ' ')
+want="*AL *AF7000000 *AF7002500 *AF7100000 XX ?RMC "
 [ "$got" = "$want" ] || fail "commands: got '$got', want '$want'"
 echo "e2e: ok ($got)"
