@@ -4,6 +4,7 @@
 
 #include "protocol/radiostate.h"
 #include "sim/receiver.h"
+#include "sim/serialline.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,22 +36,9 @@ constexpr char CR = '\r';
 constexpr auto PACING_QUANTUM = std::chrono::milliseconds(1); // shortest sleep while sending
 constexpr std::size_t READ_CHUNK = 256;
 
-const Duration OCTET_TIME =
-    std::chrono::duration_cast<Duration>(std::chrono::duration<double>(1.0 / Emulator::LINE_RATE));
-
 std::system_error systemError(const std::string& what) {
     return std::system_error(errno, std::generic_category(), what);
 }
-
-// One octet on its way out, with what the log needs to know of it.
-struct Pending {
-    BYTE ucOctet;
-    TimePoint notBefore; // may not start on the line earlier
-    Duration gapBefore;  // silence on the line before it
-    int iRecord;         // index of the command it answers, or -1
-    bool bFirst;         // first octet of that answer
-    bool bLast;          // last octet of that answer
-};
 
 // Shows a received line in the log file: printable characters as they
 // are, everything else as \xNN.
@@ -103,8 +91,6 @@ struct Emulator::Impl {
     void queueAnswer(std::string_view octets, int iRecord, TimePoint now);
     void beginRestart(TimePoint now);
     void finishRestart(TimePoint now);
-    std::optional<TimePoint> deliver(TimePoint now);
-    void flushUsb();
     void writeOut(TimePoint now);
     void unplug();
     void wake();
@@ -130,13 +116,9 @@ struct Emulator::Impl {
     std::vector<CommandRecord> records;
     std::size_t uOctetsSent = 0;
 
-    // The way out: line (paced), then the USB adapter's buffer, then the
-    // pseudo-terminal's buffer.
-    std::deque<Pending> line;
-    std::deque<Pending> usb;
-    std::deque<Pending> toWrite;
-    TimePoint lineFree{};
-    TimePoint usbDeadline{};
+    // The way out: the line (and adapter), then the pseudo-terminal.
+    SerialLine line;
+    std::deque<SerialLine::Octet> toWrite;
 
     std::optional<TimePoint> restartUntil;
 
@@ -147,13 +129,13 @@ struct Emulator::Impl {
     std::optional<Duration> pauseNext;
     bool bBurstNext = false;
     std::optional<std::size_t> dropNext;
-    bool bUsb = false;
     std::mt19937 random{4470};
 
     std::thread thread;
 };
 
-Emulator::Impl::Impl(const EmulatorOptions& opts) : options(opts), bUsb(opts.bUsbPackets) {
+Emulator::Impl::Impl(const EmulatorOptions& opts) : options(opts), line(opts.bPaced) {
+    line.setUsb(opts.bUsbPackets);
     fdMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fdMaster < 0)
         throw systemError("posix_openpt");
@@ -237,11 +219,10 @@ void Emulator::Impl::stop() {
         thread.join();
     std::lock_guard guard(lock);
     unplug();
-    for (int* fd : {&fdWake})
-        if (*fd >= 0) {
-            ::close(*fd);
-            *fd = -1;
-        }
+    if (fdWake >= 0) {
+        ::close(fdWake);
+        fdWake = -1;
+    }
     for (std::FILE** file : {&pRecord, &pLog})
         if (*file) {
             std::fclose(*file);
@@ -260,7 +241,6 @@ void Emulator::Impl::unplug() {
         szLinkMade.clear();
     }
     line.clear();
-    usb.clear();
     toWrite.clear();
     restartUntil.reset();
     bUnplugged = true;
@@ -272,7 +252,7 @@ void Emulator::Impl::run() {
         TimePoint now = Clock::now();
         if (restartUntil && now >= *restartUntil)
             finishRestart(now);
-        std::optional<TimePoint> next = deliver(now);
+        std::optional<TimePoint> next = line.deliver(now, toWrite);
         writeOut(now);
         if (restartUntil && (!next || *restartUntil < *next))
             next = restartUntil;
@@ -285,7 +265,7 @@ void Emulator::Impl::run() {
         timespec* pTimeout = nullptr;
         if (next) {
             Duration wait = *next - now;
-            if (options.bPaced && !line.empty())
+            if (options.bPaced && line.sending())
                 wait = std::max<Duration>(wait, PACING_QUANTUM);
             wait = std::max<Duration>(wait, Duration::zero());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
@@ -330,8 +310,11 @@ void Emulator::Impl::receiveOctets(const char* p, std::size_t n, TimePoint now) 
 }
 
 void Emulator::Impl::handleLine(TimePoint now) {
-    records.push_back({szLine, now, std::nullopt, std::nullopt});
-    const int iRecord = static_cast<int>(records.size()) - 1;
+    int iRecord = -1;
+    if (options.bKeepLog) {
+        records.push_back({szLine, now, std::nullopt, std::nullopt});
+        iRecord = static_cast<int>(records.size()) - 1;
+    }
     if (pLog) {
         std::fprintf(pLog, "%.6f %s\n", seconds(now), printable(szLine).c_str());
         std::fflush(pLog);
@@ -385,7 +368,7 @@ void Emulator::Impl::queueAnswer(std::string_view octets, int iRecord, TimePoint
         Duration gap{};
         if (pauseNext && i == pauseAt)
             gap = *pauseNext;
-        line.push_back(
+        line.push(
             {static_cast<BYTE>(text[i]), notBefore, gap, iRecord, i == 0, i + 1 == text.size()});
     }
     pauseNext.reset();
@@ -393,7 +376,6 @@ void Emulator::Impl::queueAnswer(std::string_view octets, int iRecord, TimePoint
 
 void Emulator::Impl::beginRestart(TimePoint now) {
     line.clear();
-    usb.clear();
     toWrite.clear();
     szLine.clear();
     restartUntil = now + RESTART_SILENCE;
@@ -403,45 +385,6 @@ void Emulator::Impl::finishRestart(TimePoint now) {
     restartUntil.reset();
     receiver.powerOn();
     queueAnswer(START_ANNOUNCEMENT, -1, now);
-}
-
-// Moves every octet whose time has come from the line to the adapter or
-// the pseudo-terminal. Returns when the next octet is due.
-std::optional<TimePoint> Emulator::Impl::deliver(TimePoint now) {
-    const Duration octetTime = options.bPaced ? OCTET_TIME : Duration::zero();
-    std::optional<TimePoint> next;
-    while (!line.empty()) {
-        const Pending& pending = line.front();
-        const TimePoint begin = std::max(lineFree + pending.gapBefore, pending.notBefore);
-        const TimePoint arrive = begin + octetTime;
-        if (arrive > now) {
-            next = arrive;
-            break;
-        }
-        lineFree = arrive;
-        if (bUsb) {
-            if (usb.empty())
-                usbDeadline = arrive + USB_LATENCY;
-            usb.push_back(pending);
-            if (usb.size() >= USB_PACKET)
-                flushUsb();
-        } else {
-            toWrite.push_back(pending);
-        }
-        line.pop_front();
-    }
-    if (!usb.empty()) {
-        if (!bUsb || now >= usbDeadline)
-            flushUsb();
-        else if (!next || usbDeadline < *next)
-            next = usbDeadline;
-    }
-    return next;
-}
-
-void Emulator::Impl::flushUsb() {
-    toWrite.insert(toWrite.end(), usb.begin(), usb.end());
-    usb.clear();
 }
 
 void Emulator::Impl::writeOut(TimePoint now) {
@@ -455,9 +398,9 @@ void Emulator::Impl::writeOut(TimePoint now) {
     if (written <= 0)
         return; // the slave's buffer is full: poll waits for room
     for (ssize_t i = 0; i < written; ++i) {
-        const Pending& pending = toWrite.front();
-        if (pending.iRecord >= 0) {
-            CommandRecord& record = records[static_cast<std::size_t>(pending.iRecord)];
+        const SerialLine::Octet& pending = toWrite.front();
+        if (pending.iTag >= 0) {
+            CommandRecord& record = records[static_cast<std::size_t>(pending.iTag)];
             if (pending.bFirst)
                 record.answerStart = now;
             if (pending.bLast)
@@ -582,7 +525,7 @@ std::string Emulator::Impl::frontPanel(std::string_view text) {
         const auto bOn = parseSwitch(argument);
         if (!bOn)
             return bad;
-        bUsb = *bOn;
+        line.setUsb(*bOn);
         wake();
         return ok;
     }

@@ -30,6 +30,7 @@ struct EmulatorOptions {
     std::string szRecordPath; // every octet sent, in order ("" for none)
     std::string szLogPath;    // one line per received command ("" for none)
     std::string szLinkPath;   // a symlink to the slave path ("" for none)
+    bool bKeepLog = true;     // keep log() in memory (a long run may not want to)
 };
 
 struct CommandRecord {
@@ -65,7 +66,8 @@ class Emulator {
     // text that begins with "error:" when the command is refused.
     std::string frontPanel(std::string_view line);
 
-    // Every command line received so far, in order of arrival.
+    // Every command line received so far, in order of arrival (empty
+    // unless EmulatorOptions::bKeepLog).
     std::vector<CommandRecord> log() const;
 
     // Octets sent since the start (garbage and announcements included).

@@ -126,6 +126,7 @@ bool panelLine(Emulator& emulator, const std::string& line) {
 
 int main(int argc, char** argv) {
     Options options;
+    options.emulator.bKeepLog = false; // the log file is the program's record
     bool bHelp = false;
     if (!parseOptions(argc, argv, options, bHelp))
         return 2;

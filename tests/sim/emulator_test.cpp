@@ -3,6 +3,7 @@
 #include "client.h"
 #include "sim/emulator.h"
 #include "sim/receiver.h"
+#include "sim/serialline.h"
 
 #include <gtest/gtest.h>
 
@@ -283,8 +284,8 @@ TEST(Emulator, DeliversInUsbPackets) {
     ASSERT_EQ(total, FRAME_SIZE);
     ASSERT_EQ(chunks.size(), 5u);
     for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(chunks[i].second, Emulator::USB_PACKET) << i;
-    EXPECT_EQ(chunks[4].second, FRAME_SIZE - 4 * Emulator::USB_PACKET);
+        EXPECT_EQ(chunks[i].second, SerialLine::USB_PACKET) << i;
+    EXPECT_EQ(chunks[4].second, FRAME_SIZE - 4 * SerialLine::USB_PACKET);
     EXPECT_GT(chunks[3].first - chunks[0].first, 25ms);
 
     emulator.frontPanel("usb off");
