@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <fcntl.h>
@@ -108,6 +109,7 @@ struct Emulator::Impl {
     TimePoint start = Clock::now();
 
     mutable std::mutex lock;
+    std::condition_variable arrived; // a command line has been logged
     bool bStopping = false;
     bool bUnplugged = false;
     Receiver receiver;
@@ -314,6 +316,7 @@ void Emulator::Impl::handleLine(TimePoint now) {
     if (options.bKeepLog) {
         records.push_back({szLine, now, std::nullopt, std::nullopt});
         iRecord = static_cast<int>(records.size()) - 1;
+        arrived.notify_all();
     }
     if (pLog) {
         std::fprintf(pLog, "%.6f %s\n", seconds(now), printable(szLine).c_str());
@@ -567,6 +570,23 @@ std::string Emulator::frontPanel(std::string_view line) {
 std::vector<CommandRecord> Emulator::log() const {
     std::lock_guard guard(impl_->lock);
     return impl_->records;
+}
+
+std::optional<CommandRecord> Emulator::waitForCommand(std::string_view szCommand,
+                                                      CommandRecord::TimePoint notBefore,
+                                                      std::chrono::milliseconds timeout) {
+    const auto until = Clock::now() + timeout;
+    std::unique_lock guard(impl_->lock);
+    std::size_t searched = 0;
+    for (;;) {
+        const auto& records = impl_->records;
+        for (; searched < records.size(); ++searched)
+            if (records[searched].szCommand == szCommand && records[searched].received >= notBefore)
+                return records[searched];
+        if (impl_->arrived.wait_until(guard, until) == std::cv_status::timeout &&
+            searched == records.size())
+            return std::nullopt;
+    }
 }
 
 std::size_t Emulator::octetsSent() const {

@@ -70,6 +70,13 @@ class Emulator {
     // unless EmulatorOptions::bKeepLog).
     std::vector<CommandRecord> log() const;
 
+    // Waits until a command line equal to szCommand arrives at or after
+    // notBefore (earlier ones count too). Returns its record, or nothing
+    // after the time-out. Needs EmulatorOptions::bKeepLog.
+    std::optional<CommandRecord> waitForCommand(std::string_view szCommand,
+                                                CommandRecord::TimePoint notBefore,
+                                                std::chrono::milliseconds timeout);
+
     // Octets sent since the start (garbage and announcements included).
     std::size_t octetsSent() const;
 

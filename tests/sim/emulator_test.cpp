@@ -118,8 +118,21 @@ TEST(Emulator, LogsCommandsWithTimesAndWritesTheLogFile) {
     std::istringstream(line2) >> t2 >> c2;
     EXPECT_EQ(c1, "*AL");
     EXPECT_EQ(c2, "?AU");
-    EXPECT_GE(t1, 0.0);
     EXPECT_LE(t1, t2);
+
+    // Waiting for a command: found at once when it is already there, or
+    // when it arrives; nothing after the time-out.
+    EXPECT_EQ(emulator.waitForCommand("?AU", before, 0ms).value().received, log[1].received);
+    EXPECT_FALSE(emulator.waitForCommand("?AU", log[1].received + 1ns, 20ms));
+    std::thread later([&] {
+        std::this_thread::sleep_for(30ms);
+        client.send("*AU\r");
+    });
+    const auto waited = emulator.waitForCommand("*AU", before, 2s);
+    later.join();
+    ASSERT_TRUE(waited);
+    EXPECT_GE(waited->received, log[1].received);
+    EXPECT_GE(t1, 0.0);
 }
 
 TEST(Emulator, PacesAtTheLineRate) {
