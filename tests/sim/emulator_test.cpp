@@ -87,7 +87,7 @@ TEST(Emulator, IgnoresMalformedInputAndKeepsGoing) {
 }
 
 TEST(Emulator, LogsCommandsWithTimesAndWritesTheLogFile) {
-    const std::string logPath = testing::TempDir() + "velkor-sim-log.txt";
+    const std::string logPath = tempPath("velkor-sim-log.txt");
     EmulatorOptions options = fast();
     options.szLogPath = logPath;
     Emulator emulator(options);
@@ -132,6 +132,7 @@ TEST(Emulator, LogsCommandsWithTimesAndWritesTheLogFile) {
     ASSERT_TRUE(waited);
     EXPECT_GE(waited->received, log[1].received);
     EXPECT_GE(t1, 0.0);
+    std::filesystem::remove(logPath);
 }
 
 TEST(Emulator, PacesAtTheLineRate) {
@@ -292,7 +293,7 @@ TEST(Emulator, DeliversInUsbPackets) {
 }
 
 TEST(Emulator, UnplugClosesThePseudoTerminal) {
-    const std::string linkPath = testing::TempDir() + "velkor-sim-link";
+    const std::string linkPath = tempPath("velkor-sim-link");
     EmulatorOptions options = fast();
     options.szLinkPath = linkPath;
     Emulator emulator(options);
@@ -316,7 +317,7 @@ TEST(Emulator, UnplugClosesThePseudoTerminal) {
 }
 
 TEST(Emulator, RecordsEverythingItSends) {
-    const std::string recordPath = testing::TempDir() + "velkor-sim-record.bin";
+    const std::string recordPath = tempPath("velkor-sim-record.bin");
     {
         EmulatorOptions options = fast();
         options.szRecordPath = recordPath;
@@ -332,10 +333,11 @@ TEST(Emulator, RecordsEverythingItSends) {
     ASSERT_EQ(recorded.size(), 4 + 2 * FRAME_SIZE);
     EXPECT_EQ(recorded.substr(0, 8), "@AU\r@RMC");
     EXPECT_EQ(recorded.substr(4 + FRAME_SIZE, 4), "@RMC");
+    std::filesystem::remove(recordPath);
 }
 
 TEST(Emulator, RefusesAFileInPlaceOfTheSymlink) {
-    const std::string path = testing::TempDir() + "velkor-sim-not-a-link";
+    const std::string path = tempPath("velkor-sim-not-a-link");
     std::ofstream(path) << "keep me";
     EmulatorOptions options = fast();
     options.szLinkPath = path;
@@ -344,6 +346,7 @@ TEST(Emulator, RefusesAFileInPlaceOfTheSymlink) {
     std::string content;
     std::getline(file, content);
     EXPECT_EQ(content, "keep me");
+    std::filesystem::remove(path);
 }
 
 } // namespace

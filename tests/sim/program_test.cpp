@@ -122,9 +122,8 @@ TEST(Program, HelpExplainsOptionsAndFrontPanel) {
 }
 
 TEST(Program, ServesTheLineAndTakesThePanelFromStandardInput) {
-    const std::string dir = testing::TempDir();
-    const std::string linkPath = dir + "velkor-sim-program-link";
-    const std::string logPath = dir + "velkor-sim-program.log";
+    const std::string linkPath = tempPath("velkor-sim-program-link");
+    const std::string logPath = tempPath("velkor-sim-program.log");
     Program program({"--no-pacing", "--link", linkPath, "--log", logPath});
     const std::string slave = program.line();
     ASSERT_EQ(slave.rfind("/dev/pts/", 0), 0u) << slave;
@@ -151,10 +150,11 @@ TEST(Program, ServesTheLineAndTakesThePanelFromStandardInput) {
     for (std::string line; std::getline(log, line);)
         commands.push_back(line.substr(line.find(' ') + 1));
     EXPECT_EQ(commands, (std::vector<std::string>{"*AL", "?AF", "?AU"}));
+    std::filesystem::remove(logPath);
 }
 
 TEST(Program, TakesThePanelFromAFifoAndExitsAfterUnplug) {
-    const std::string fifo = testing::TempDir() + "velkor-sim-panel";
+    const std::string fifo = tempPath("velkor-sim-panel");
     std::filesystem::remove(fifo);
     Program program({"--no-pacing", "--panel", fifo});
     const std::string slave = program.line();
