@@ -87,7 +87,9 @@ struct Emulator::Impl {
     double seconds(TimePoint now) const {
         return std::chrono::duration<double>(now - start).count();
     }
-    void receiveOctets(const char* p, std::size_t n, TimePoint now);
+    void takeIn(const char* p, std::size_t n, TimePoint now);
+    std::optional<TimePoint> receiveDue(TimePoint now);
+    void receiveOctet(char c, TimePoint now);
     void handleLine(TimePoint now);
     void queueAnswer(std::string_view octets, int iRecord, TimePoint now);
     void beginRestart(TimePoint now);
@@ -113,6 +115,14 @@ struct Emulator::Impl {
     bool bStopping = false;
     bool bUnplugged = false;
     Receiver receiver;
+    // Octets from the client with the time their last bit would arrive
+    // on the line; the receiver sees each one only then.
+    struct Inbound {
+        char c;
+        TimePoint due;
+    };
+    std::deque<Inbound> inbound;
+    TimePoint inboundFree{};
     std::string szLine;     // the command being received
     bool bOverlong = false; // the current line has passed MAX_COMMAND
     std::vector<CommandRecord> records;
@@ -244,6 +254,7 @@ void Emulator::Impl::unplug() {
     }
     line.clear();
     toWrite.clear();
+    inbound.clear();
     restartUntil.reset();
     bUnplugged = true;
 }
@@ -254,10 +265,14 @@ void Emulator::Impl::run() {
         TimePoint now = Clock::now();
         if (restartUntil && now >= *restartUntil)
             finishRestart(now);
+        const std::optional<TimePoint> nextIn = receiveDue(now);
         std::optional<TimePoint> next = line.deliver(now, toWrite);
         writeOut(now);
-        if (restartUntil && (!next || *restartUntil < *next))
-            next = restartUntil;
+        if (options.bPaced && line.sending() && next)
+            next = std::max(*next, now + PACING_QUANTUM);
+        for (const auto& candidate : {nextIn, restartUntil})
+            if (candidate && (!next || *candidate < *next))
+                next = candidate;
 
         std::array<pollfd, 2> fds{};
         fds[0] = {fdWake, POLLIN, 0};
@@ -266,10 +281,7 @@ void Emulator::Impl::run() {
         timespec timeout{};
         timespec* pTimeout = nullptr;
         if (next) {
-            Duration wait = *next - now;
-            if (options.bPaced && line.sending())
-                wait = std::max<Duration>(wait, PACING_QUANTUM);
-            wait = std::max<Duration>(wait, Duration::zero());
+            const Duration wait = std::max<Duration>(*next - now, Duration::zero());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
             timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
             timeout.tv_nsec = static_cast<long>(ns % 1000000000);
@@ -288,26 +300,52 @@ void Emulator::Impl::run() {
             std::array<char, READ_CHUNK> buffer{};
             const ssize_t n = ::read(fdMaster, buffer.data(), buffer.size());
             if (n > 0)
-                receiveOctets(buffer.data(), static_cast<std::size_t>(n), Clock::now());
+                takeIn(buffer.data(), static_cast<std::size_t>(n), Clock::now());
         }
     }
 }
 
-void Emulator::Impl::receiveOctets(const char* p, std::size_t n, TimePoint now) {
+// The pseudo-terminal hands over a command the moment it is written; a
+// serial line would deliver its last octet only after all of them have
+// crossed at the line rate.
+void Emulator::Impl::takeIn(const char* p, std::size_t n, TimePoint now) {
     for (std::size_t i = 0; i < n; ++i) {
-        const char c = p[i];
-        if (c == CR) {
-            handleLine(now);
-            szLine.clear();
-            bOverlong = false;
-        } else if (c == '\n') {
-            // A terminal user's line feed carries no meaning.
-        } else if (szLine.size() < MAX_HELD) {
-            szLine += c;
-            bOverlong = bOverlong || szLine.size() > MAX_COMMAND;
-        } else {
-            bOverlong = true;
+        TimePoint due = now;
+        if (options.bPaced) {
+            due = std::max(now, inboundFree) + SerialLine::octetTime();
+            inboundFree = due;
         }
+        inbound.push_back({p[i], due});
+    }
+    receiveDue(now);
+}
+
+// Takes every octet that has arrived by now. Returns when the next
+// complete line will have arrived.
+std::optional<TimePoint> Emulator::Impl::receiveDue(TimePoint now) {
+    while (!inbound.empty() && inbound.front().due <= now) {
+        const Inbound octet = inbound.front();
+        inbound.pop_front();
+        receiveOctet(octet.c, octet.due);
+    }
+    for (const Inbound& octet : inbound)
+        if (octet.c == CR)
+            return octet.due;
+    return std::nullopt;
+}
+
+void Emulator::Impl::receiveOctet(char c, TimePoint now) {
+    if (c == CR) {
+        handleLine(now);
+        szLine.clear();
+        bOverlong = false;
+    } else if (c == '\n') {
+        // A terminal user's line feed carries no meaning.
+    } else if (szLine.size() < MAX_HELD) {
+        szLine += c;
+        bOverlong = bOverlong || szLine.size() > MAX_COMMAND;
+    } else {
+        bOverlong = true;
     }
 }
 
@@ -378,8 +416,7 @@ void Emulator::Impl::queueAnswer(std::string_view octets, int iRecord, TimePoint
 }
 
 void Emulator::Impl::beginRestart(TimePoint now) {
-    line.clear();
-    toWrite.clear();
+    line.clearUnstarted();
     szLine.clear();
     restartUntil = now + RESTART_SILENCE;
 }

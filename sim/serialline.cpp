@@ -10,9 +10,24 @@ const SerialLine::Duration OCTET_TIME = std::chrono::duration_cast<SerialLine::D
 
 } // namespace
 
+SerialLine::Duration SerialLine::octetTime() {
+    return OCTET_TIME;
+}
+
 void SerialLine::clear() {
     line_.clear();
     usb_.clear();
+    bMidAnswer_ = false;
+}
+
+void SerialLine::clearUnstarted() {
+    if (!bMidAnswer_) {
+        line_.clear();
+        return;
+    }
+    const auto end =
+        std::find_if(line_.begin(), line_.end(), [](const Octet& o) { return o.bLast; });
+    line_.erase(end == line_.end() ? end : end + 1, line_.end());
 }
 
 std::optional<SerialLine::TimePoint> SerialLine::deliver(TimePoint now, std::deque<Octet>& ready) {
@@ -29,6 +44,7 @@ std::optional<SerialLine::TimePoint> SerialLine::deliver(TimePoint now, std::deq
             break;
         }
         lineFree_ = arrive;
+        bMidAnswer_ = !octet.bLast;
         if (bUsb_) {
             if (usb_.empty())
                 usbDeadline_ = arrive + USB_LATENCY;

@@ -32,9 +32,15 @@ class SerialLine {
 
     explicit SerialLine(bool bPaced) : bPaced_(bPaced) {}
 
+    // The time one octet takes on the line.
+    static Duration octetTime();
+
     void push(const Octet& octet) { line_.push_back(octet); }
     // Drops everything not yet handed on.
     void clear();
+    // Drops every answer that has not begun; the rest of one that is
+    // going out still goes, so the far end never sees half a line.
+    void clearUnstarted();
     void setUsb(bool bUsb) { bUsb_ = bUsb; }
     bool sending() const { return !line_.empty(); }
 
@@ -49,4 +55,5 @@ class SerialLine {
     std::deque<Octet> usb_;
     TimePoint lineFree_{}; // when the transmitter finished its last octet
     TimePoint usbDeadline_{};
+    bool bMidAnswer_ = false; // the last octet sent was not the end of its answer
 };

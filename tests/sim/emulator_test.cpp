@@ -150,6 +150,8 @@ TEST(Emulator, PacesAtTheLineRate) {
     const auto log = waitForLog(emulator, 1);
     ASSERT_TRUE(log[0].answerStart && log[0].answerEnd);
     EXPECT_GT(*log[0].answerEnd - *log[0].answerStart, 38ms);
+    // The command itself took its time on the line: 5 octets, 0.87 ms.
+    EXPECT_GE(log[0].received - start, 860us);
 }
 
 TEST(Emulator, RestartIsSilentThenAnnouncesItself) {

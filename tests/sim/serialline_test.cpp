@@ -108,4 +108,22 @@ TEST(SerialLine, UnpacedLineStillMakesPackets) {
     EXPECT_FALSE(line.sending());
 }
 
+TEST(SerialLine, ARestartLetsTheLineGoingOutFinish) {
+    SerialLine line(true);
+    std::deque<SerialLine::Octet> ready;
+    push(line, 6, T0);  // an answer, half sent
+    push(line, 12, T0); // the next, not begun
+    line.deliver(T0 + octets(3), ready);
+    line.clearUnstarted();
+    line.deliver(T0 + 1s, ready);
+    EXPECT_EQ(ready.size(), 6u);
+    EXPECT_TRUE(ready.back().bLast);
+
+    // Between answers nothing is kept.
+    push(line, 4, T0 + 2s);
+    line.clearUnstarted();
+    line.deliver(T0 + 3s, ready);
+    EXPECT_EQ(ready.size(), 6u);
+}
+
 } // namespace
