@@ -124,6 +124,24 @@ TEST_F(LinkOnEmulator, PollingKeepsTheReceiverPictureCurrent) {
         EXPECT_EQ(log[i].szCommand, batch[i]);
 }
 
+TEST_F(LinkOnEmulator, PollingFollowsThroughAUsbAdapterAndGarbage) {
+    // Answers come in adapter packets 16 ms late, after some line noise:
+    // they miss their own window and are read in later ones, but every
+    // one still reaches the receiver picture.
+    emulator.frontPanel("usb on");
+    emulator.frontPanel("garbage 3");
+    emulator.frontPanel("tune 3330000");
+    emulator.frontPanel("mode ssb");
+    emulator.frontPanel("signal 4");
+    start();
+    EXPECT_TRUE(waitUntil([] {
+        return radio.ulFrequency == 3330000 && radio.uMode == MODE_SSB && radio.uSUnits == 4 &&
+               radio.uSpeed == 2500;
+    }));
+    emulator.frontPanel("lock on");
+    EXPECT_TRUE(waitUntil([] { return radio.bLock == TRUE; }));
+}
+
 TEST_F(LinkOnEmulator, OperatorCommandsReachTheReceiver) {
     start();
     enqueue(&QueueMessage, "*AF9876543\r", MIN_PRIORITY);
