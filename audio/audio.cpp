@@ -59,7 +59,7 @@ std::array<float, TEMP_SIZE> fTemp{}; // upsampled work array
 
 std::int16_t* decode(std::int16_t* sData, const BYTE* ucaCode, int n) {
     for (int j = 0; j < n; ++j) {
-        sData[2 * j] = ADPCMDecoder(ucaCode[j] & 0x0F);
+        sData[2 * j] = ADPCMDecoder(static_cast<BYTE>(ucaCode[j] & 0x0F));
         sData[2 * j + 1] = ADPCMDecoder(static_cast<BYTE>(ucaCode[j] >> 4));
     }
     return sData;
