@@ -45,6 +45,11 @@ extern HEADER header;
 
 // Takes one octet; TRUE when it completed a response line or an audio
 // frame (szResponse then holds the line, or "@RMC"/"@RSC" and CR).
+// Octets outside an "@" unit are discarded, except the receiver's start
+// announcement: a line not begun by "@" that contains "START" and fits 15
+// octets with its CR is handed on like a response line.
+// A completed frame hands the clip to the audio side (hAudioClip), waits
+// for hGetMore and queues the request for the next clip on QueueMessage.
 int comReceive(BYTE ucOctet);
 // Abandons any partly framed line or frame.
 void comReceiveSync();

@@ -3,6 +3,6 @@
 
 #include "platform/types.h"
 
-void uSwap(WORD* puWord);   // exchanges the two octets
+void uSwap(WORD* puWord);    // exchanges the two octets
 void ulSwap(DWORD* pulWord); // reverses the four octets
-void fSwap(float* pfWord);  // reverses the four octets
+void fSwap(float* pfWord);   // reverses the four octets
