@@ -108,6 +108,7 @@ struct BLOCK {
     std::array<float, FRAMES_PER_BLOCK> fFrame;
     DWORD ulSession;         // the audioStart it belongs to
     std::int64_t llClipTime; // first block of a clip: when the clip was taken; else 0
+    std::uint64_t ulClip;    // the clip's number since audioOpen
 };
 
 // Single producer (the audio thread), single consumer (the callback).
@@ -137,7 +138,7 @@ void raiseTo(Shared<std::uint64_t>& ulMax, std::uint64_t ulValue) {
 // Puts fAudio's output block into the ring, waiting while it is full.
 // Gives up, dropping the block, when audio is switched off or restarted
 // meanwhile, or the pipeline closes.
-void putBlock(DWORD ulBlockSession, std::int64_t llClipTime) {
+void putBlock(DWORD ulBlockSession, std::int64_t llClipTime, std::uint64_t ulClip) {
     const std::uint64_t ullWritten = ring.ullWritten.load(std::memory_order_relaxed);
     for (;;) {
         if (!bAudioOn || bAudioThreadDone || ulSession != ulBlockSession)
@@ -150,6 +151,7 @@ void putBlock(DWORD ulBlockSession, std::int64_t llClipTime) {
     std::copy(fAudio.begin(), fAudio.begin() + FRAMES_PER_BLOCK, block.fFrame.begin());
     block.ulSession = ulBlockSession;
     block.llClipTime = llClipTime;
+    block.ulClip = ulClip;
     ring.ullWritten.store(ullWritten + 1, std::memory_order_release);
     audioCounters.ulBlocksProduced += 1;
     raiseTo(audioCounters.ulHighestFill,
@@ -184,6 +186,8 @@ void resetCounters() {
         *counter = 0;
     for (auto& bucket : audioCounters.ulLatency)
         bucket = 0;
+    for (auto& played : audioCounters.llClipPlayed)
+        played = 0;
 }
 
 // Creates what both kinds of open share, up to the stream.
@@ -333,19 +337,20 @@ DWORD audioThread(LPVOID) {
             break; // audioClose releases the framer
         const std::int64_t llClipTime = nowMicros();
         const DWORD ulClipSession = ulSession;
+        const std::uint64_t ulClip = audioCounters.ulClipsTaken;
         audioCounters.ulClipsTaken += 1;
         // Both halves are always decoded, also while audio is off, so the
         // decoder stays in step with the receiver's encoder.
         decode(sAudio.data(), ucAudioClip.data(), HALFCLIP);
         if (bAudioOn) {
             resampleTimed();
-            putBlock(ulClipSession, llClipTime);
+            putBlock(ulClipSession, llClipTime, ulClip);
         }
         decode(sAudio.data(), ucAudioClip.data() + HALFCLIP, HALFCLIP);
         SetEvent(hGetMore); // ucAudioClip is free for the next clip
         if (bAudioOn) {
             resampleTimed();
-            putBlock(ulClipSession, 0);
+            putBlock(ulClipSession, 0, ulClip);
         }
         audioCounters.ulThreadCpuMicros = GetCurrentThreadCpuMicroseconds();
     }
@@ -374,7 +379,10 @@ int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer
     if (pBlock) {
         std::copy(pBlock->fFrame.begin(), pBlock->fFrame.begin() + ulCopy, pOutput);
         if (pBlock->llClipTime != 0) {
-            const std::int64_t llMillis = (nowMicros() - pBlock->llClipTime) / 1000;
+            const std::int64_t llNow = nowMicros();
+            const std::int64_t llMillis = (llNow - pBlock->llClipTime) / 1000;
+            if (pBlock->ulClip < PLAYED_LOG)
+                audioCounters.llClipPlayed[pBlock->ulClip] = llNow;
             audioCounters.ulLatency[std::clamp<std::int64_t>(llMillis, 0, LATENCY_BUCKETS - 1)] +=
                 1;
         }

@@ -80,6 +80,7 @@ void* audioCallbackData();
 
 // What the pipeline has done since audioOpen.
 inline constexpr int LATENCY_BUCKETS = 500; // 1 ms each; the last one holds everything longer
+inline constexpr int PLAYED_LOG = 4096;     // clips, a little over four minutes
 struct AUDIOCOUNTERS {
     Shared<std::uint64_t> ulCallbacks;
     Shared<std::uint64_t> ulBlocksProduced;  // put into the ring
@@ -97,5 +98,8 @@ struct AUDIOCOUNTERS {
     // From the audio thread taking a clip to the callback taking its first
     // block, in whole milliseconds.
     std::array<Shared<std::uint64_t>, LATENCY_BUCKETS> ulLatency;
+    // When the first block of clip n (counted from audioOpen) left the
+    // callback, in microseconds of the steady clock; 0 if it never did.
+    std::array<Shared<std::int64_t>, PLAYED_LOG> llClipPlayed;
 };
 extern AUDIOCOUNTERS audioCounters;
