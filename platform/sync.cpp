@@ -372,6 +372,18 @@ const char* ErrorText(DWORD dwError) {
         return "not a terminal";
     case ERROR_TOO_MANY_POSTS:
         return "semaphore count at its maximum";
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return "too many open files";
+    case ERROR_GEN_FAILURE:
+        return "device error";
+    case ERROR_NOT_SUPPORTED:
+        return "not supported";
+    case ERROR_DEV_NOT_EXIST:
+        return "the device has gone away";
+    case ERROR_INVALID_PARAMETER:
+        return "invalid parameter";
+    case ERROR_OPERATION_ABORTED:
+        return "aborted";
     default:
         return "system error";
     }

@@ -56,4 +56,5 @@ inline constexpr DWORD ERROR_DEV_NOT_EXIST = 55;
 inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr DWORD ERROR_TOO_MANY_POSTS = 298;
+inline constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 inline constexpr DWORD ERROR_BAD_DEVICE = 1200;

@@ -1,0 +1,131 @@
+// Shutdown in every state: never opened, never started, without a port,
+// and with every thread blocked in each of its waits. Each close wakes and
+// joins its thread before it releases anything, so the closes report no
+// thread that failed to stop, and the sanitizers see no use after release.
+#include "audio/audio.h"
+#include "link_fixture.h"
+
+#include <thread>
+
+namespace {
+
+using namespace linktest;
+using peer::Answer;
+
+class Shutdown : public Link {
+  protected:
+    void SetUp() override {
+        Link::SetUp();
+        testing::internal::CaptureStderr();
+    }
+    // The close sequence as shutdown runs it; true when every thread
+    // stopped in time.
+    static bool closeAll() {
+        execClose();
+        updateClose();
+        comClose();
+        const std::string complaints = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(complaints, "");
+        return complaints.empty();
+    }
+    static void openAll(const char* szPort) {
+        comOpen(szPort);
+        ASSERT_EQ(execOpen(), NO_ERROR);
+        ASSERT_EQ(updateOpen(), NO_ERROR);
+    }
+    static void startAll() {
+        comStart();
+        execStart();
+        updateStart();
+    }
+};
+
+TEST_F(Shutdown, NeverOpenedAndTwice) {
+    EXPECT_TRUE(closeAll());
+    execClose();
+    updateClose();
+    comClose();
+}
+
+TEST_F(Shutdown, OpenedButNeverStarted) {
+    peer::Peer line;
+    openAll(line.slavePath().c_str());
+    EXPECT_TRUE(closeAll());
+    comClose();
+    EXPECT_TRUE(line.received().empty());
+}
+
+TEST_F(Shutdown, AfterTheOpenOfThePortFailed) {
+    openAll("velkor-no-such-port");
+    startAll();
+    std::this_thread::sleep_for(150ms); // polls flow through the portless link
+    EXPECT_TRUE(closeAll());
+}
+
+TEST_F(Shutdown, WithEveryThreadIdle) {
+    // Answered polls: the exec thread ends up waiting for a response, the
+    // transmit thread for a packet, the receive thread for a window and
+    // the poll thread for its next cycle.
+    peer::Peer line([](const std::string&) { return Answer{{0ms, "@S4\r"}}; });
+    openAll(line.slavePath().c_str());
+    startAll();
+    ASSERT_TRUE(line.waitForCommands(5, 3s));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(closeAll());
+}
+
+TEST_F(Shutdown, WhileAWindowIsHeldOpen) {
+    // Octets keep coming without a line: the receive thread stays in its
+    // window, the transmit thread waits for the window's end.
+    Answer trickle;
+    for (int i = 0; i < 1000; ++i)
+        trickle.push_back({1ms, "x"});
+    peer::Peer line([&](const std::string&) { return trickle; });
+    openAll(line.slavePath().c_str());
+    startAll();
+    ASSERT_TRUE(line.waitForCommands(1, 3s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(closeAll());
+}
+
+TEST_F(Shutdown, WhileTheFramerWaitsForTheAudioSide) {
+    hAudioClip = CreateEventA(nullptr, FALSE, FALSE, "AudioClip");
+    hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
+    std::string frame = "@RMC";
+    frame += std::string(1, '\0') + std::string(15, '\x01') + std::string(CLIPSIZE, '\x08');
+    peer::Peer line([&](const std::string& c) {
+        return c == "?RMC\r" ? Answer{{0ms, frame}} : Answer{};
+    });
+    openAll(line.slavePath().c_str());
+    startAll();
+    enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
+    EXPECT_EQ(WaitForSingleObject(hAudioClip, 3000), WAIT_OBJECT_0);
+    EXPECT_TRUE(closeAll());
+    CloseHandle(hAudioClip);
+    CloseHandle(hGetMore);
+    hAudioClip = hGetMore = nullptr;
+}
+
+TEST_F(Shutdown, WhileTheLineIsUnplugged) {
+    peer::Peer line;
+    openAll(line.slavePath().c_str());
+    startAll();
+    ASSERT_TRUE(line.waitForCommands(2, 3s));
+    line.unplug();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(closeAll());
+}
+
+TEST_F(Shutdown, ReopenAfterClose) {
+    peer::Peer line([](const std::string&) { return Answer{{0ms, "@AU\r"}}; });
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_EQ(comOpen(line.slavePath().c_str()), NO_ERROR) << round;
+        comStart();
+        enqueue(&QueueMessage, "?AU\r", MIN_PRIORITY);
+        EXPECT_EQ(nextResponse(), "@AU\r");
+        comClose();
+    }
+    EXPECT_TRUE(closeAll());
+}
+
+} // namespace
