@@ -89,6 +89,7 @@ TEST_F(Shutdown, WhileAWindowIsHeldOpen) {
 }
 
 TEST_F(Shutdown, WhileTheFramerWaitsForTheAudioSide) {
+    bAudioOn = TRUE; // clips are handed over
     hAudioClip = CreateEventA(nullptr, FALSE, FALSE, "AudioClip");
     hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
     std::string frame = "@RMC";
@@ -104,6 +105,7 @@ TEST_F(Shutdown, WhileTheFramerWaitsForTheAudioSide) {
     CloseHandle(hAudioClip);
     CloseHandle(hGetMore);
     hAudioClip = hGetMore = nullptr;
+    bAudioOn = FALSE;
 }
 
 TEST_F(Shutdown, WhileTheLineIsUnplugged) {
