@@ -20,6 +20,8 @@ constexpr DWORD READTOTALTIMEOUTCONSTANT = 5;    // ms: longest wait for an octe
 constexpr DWORD WRITETOTALTIMEOUTMULTIPLIER = 0; // writes have no time limit
 constexpr DWORD WRITETOTALTIMEOUTCONSTANT = 0;
 constexpr DWORD SILENT_PAUSE = READTOTALTIMEOUTCONSTANT; // a window without a port
+// Silent reads a window sits through inside an audio frame (about 100 ms).
+constexpr int MAX_SILENT_READS_IN_FRAME = 20;
 
 constexpr std::size_t DEVICE_PATH_SIZE = 64;
 constexpr char szDevicePrefix[] = "//./";
@@ -90,12 +92,20 @@ void configurePort() {
 // file that frames nothing must not hold the window open for ever).
 void receiveWindow() {
     int replayWraps = 0;
+    int silentReads = 0;
     bReplayWrapped = false;
     while (!hComThreadDone) {
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
-        if (ulRead == 0)
+        if (ulRead == 0) {
+            // A frame cut by a pause (a busy sender, a USB adapter's
+            // packets) goes on in this window: while audio streams,
+            // nothing else would open the next one, and the stream would
+            // stop for good.
+            if (comReceiveInFrame() && ++silentReads < MAX_SILENT_READS_IN_FRAME)
+                continue;
             return;
+        }
         if (comReceive(ucOctet)) {
             enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY);
             return;

@@ -226,6 +226,11 @@ int comReceive(BYTE ucOctet) {
     }
 }
 
+int comReceiveInFrame() {
+    return framer.state == STATE_TRAP4 || framer.state == STATE_HEADER ||
+           framer.state == STATE_DATA;
+}
+
 void comReceiveSync() {
     framer.state = STATE_PREFIX;
     framer.index = 0;

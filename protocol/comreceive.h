@@ -53,3 +53,5 @@ extern HEADER header;
 int comReceive(BYTE ucOctet);
 // Abandons any partly framed line or frame.
 void comReceiveSync();
+// TRUE while an audio frame's status record or clip is coming in.
+int comReceiveInFrame();
