@@ -98,10 +98,11 @@ void receiveWindow() {
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
         if (ulRead == 0) {
-            // A frame cut by a pause (a busy sender, a USB adapter's
-            // packets) goes on in this window: while audio streams,
-            // nothing else would open the next one, and the stream would
-            // stop for good.
+            // An audio frame cut by a pause (a busy sender, a USB
+            // adapter's packets) goes on in this window: while audio
+            // streams, nothing else would open the next one, and the
+            // stream would stop for good. A cut text line still waits
+            // for the next window.
             if (comReceiveInFrame() && ++silentReads < MAX_SILENT_READS_IN_FRAME)
                 continue;
             return;

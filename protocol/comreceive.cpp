@@ -227,8 +227,7 @@ int comReceive(BYTE ucOctet) {
 }
 
 int comReceiveInFrame() {
-    return framer.state == STATE_TRAP4 || framer.state == STATE_HEADER ||
-           framer.state == STATE_DATA;
+    return framer.state != STATE_PREFIX && framer.state != STATE_RESPONSE;
 }
 
 void comReceiveSync() {

@@ -5,6 +5,8 @@
 //
 //   velkor-measure-audio [SECONDS]
 #include "audio/audio.h"
+#include "link/comthread.h"
+#include "protocol/comreceive.h"
 #include "sim/signalmodel.h"
 #include "tools/audiorun.h"
 #include "tools/capture.h"
@@ -82,7 +84,31 @@ int main(int argc, char** argv) {
     const std::uint64_t ulUnderruns0 = audioCounters.ulUnderruns;
     const std::uint64_t ulCpu0 = audioCounters.ulThreadCpuMicros;
     const auto measureStart = Clock::now();
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    if (std::getenv("VELKOR_MEASURE_TRACE")) {
+        std::uint64_t last = 0;
+        auto lastChange = Clock::now();
+        while (Clock::now() - measureStart < std::chrono::duration<double>(seconds)) {
+            std::this_thread::sleep_for(10ms);
+            const std::uint64_t now = audioCounters.ulClipsTaken;
+            if (now != last) {
+                last = now;
+                lastChange = Clock::now();
+            } else if (Clock::now() - lastChange > 300ms) {
+                std::printf(
+                    "stall at %.0f ms: inFrame %d streaming %d clips %llu produced %llu played "
+                    "%llu callbacks %llu sent %zu\n",
+                    std::chrono::duration<double, std::milli>(Clock::now() - enabled).count(),
+                    comReceiveInFrame(), bStreaming.load(), (unsigned long long)now,
+                    (unsigned long long)audioCounters.ulBlocksProduced.load(),
+                    (unsigned long long)audioCounters.ulBlocksPlayed.load(),
+                    (unsigned long long)audioCounters.ulCallbacks.load(),
+                    run.emulator().octetsSent());
+                lastChange = Clock::now() + 10s;
+            }
+        }
+    } else {
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
     const auto measureEnd = Clock::now();
     const std::uint64_t ulCallbacks = audioCounters.ulCallbacks - ulCallbacks0;
     const std::uint64_t ulPlayed = audioCounters.ulBlocksPlayed - ulPlayed0;
@@ -111,7 +137,7 @@ int main(int argc, char** argv) {
         Clock::time_point previous{};
         int n = 0;
         for (const CommandRecord& record : run.emulator().log()) {
-            if (n++ > 40)
+            if (n++ > 400)
                 break;
             std::printf(
                 "%-6s recv %+8.1f  start %+8.1f  end %+8.1f ms\n", record.szCommand.c_str(),

@@ -31,21 +31,26 @@ class StreamPause : public Link {
 TEST_F(StreamPause, AFrameInterruptedForThirtyMillisecondsStillCompletes) {
     std::string frame = "@RMC";
     frame += std::string(1, '\0') + std::string(15, '\x01') + std::string(CLIPSIZE, '\x08');
-    int iRequests = 0;
-    peer::Peer line([&](const std::string& c) {
-        if (c != "?RMC\r" || iRequests++ > 0)
-            return Answer{}; // one frame, so nothing else opens a window
-        return Answer{{0ms, frame.substr(0, 100)}, {30ms, frame.substr(100)}};
-    });
-    startOn(line);
-    std::thread audio([] {
-        if (WaitForSingleObject(hAudioClip, 3000) == WAIT_OBJECT_0)
-            SetEvent(hGetMore);
-    });
-    queue("?RMC\r", MAX_PRIORITY);
-    EXPECT_EQ(nextResponse(), "@RMC\r");
-    audio.join();
-    EXPECT_FALSE(comReceiveInFrame());
+    // Cut after "@R", after "@RMC", in the status record, in the clip.
+    for (const std::size_t cut : {2u, 4u, 10u, 100u}) {
+        int iRequests = 0;
+        peer::Peer line([&](const std::string& c) {
+            if (c != "?RMC\r" || iRequests++ > 0)
+                return Answer{}; // one frame, so nothing else opens a window
+            return Answer{{0ms, frame.substr(0, cut)}, {30ms, frame.substr(cut)}};
+        });
+        startOn(line);
+        std::thread audio([] {
+            if (WaitForSingleObject(hAudioClip, 3000) == WAIT_OBJECT_0)
+                SetEvent(hGetMore);
+        });
+        queue("?RMC\r", MAX_PRIORITY);
+        EXPECT_EQ(nextResponse(), "@RMC\r") << "cut after " << cut << " octets";
+        audio.join();
+        EXPECT_FALSE(comReceiveInFrame());
+        comClose();
+        comReceiveSync();
+    }
 }
 
 TEST_F(StreamPause, AFrameThatNeverEndsStillEndsTheWindow) {
