@@ -47,8 +47,8 @@ TEST_F(StreamPause, AFrameInterruptedForThirtyMillisecondsStillCompletes) {
         queue("?RMC\r", MAX_PRIORITY);
         EXPECT_EQ(nextResponse(), "@RMC\r") << "cut after " << cut << " octets";
         audio.join();
+        comClose(); // the receive thread is joined: its framer may be read
         EXPECT_FALSE(comReceiveInFrame());
-        comClose();
         comReceiveSync();
     }
 }
@@ -68,6 +68,7 @@ TEST_F(StreamPause, AFrameThatNeverEndsStillEndsTheWindow) {
     queue("?AU\r");
     ASSERT_TRUE(line.waitForCommands(2, 2s));
     EXPECT_LT(ms(Clock::now() - start), 1000.0);
+    comClose(); // the receive thread is joined: its framer may be read
     EXPECT_TRUE(comReceiveInFrame());
     comReceiveSync();
 }
