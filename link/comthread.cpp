@@ -20,7 +20,7 @@ constexpr DWORD READTOTALTIMEOUTCONSTANT = 5;    // ms: longest wait for an octe
 constexpr DWORD WRITETOTALTIMEOUTMULTIPLIER = 0; // writes have no time limit
 constexpr DWORD WRITETOTALTIMEOUTCONSTANT = 0;
 constexpr DWORD SILENT_PAUSE = READTOTALTIMEOUTCONSTANT; // a window without a port
-// Silent reads a window sits through inside an audio frame (about 100 ms).
+// Silent reads a window sits through for an audio frame (about 100 ms).
 constexpr int MAX_SILENT_READS_IN_FRAME = 20;
 
 constexpr std::size_t DEVICE_PATH_SIZE = 64;
@@ -41,6 +41,8 @@ HANDLE hSyncReceive = nullptr;
 HANDLE hSyncTransmit = nullptr;
 HANDLE hWait = nullptr;
 Shared<int> hComThreadDone{0};
+// TRUE while the window that follows a request for a clip is open.
+Shared<int> bFrameRequested{0};
 HANDLE hComThreadTransmit = nullptr;
 DWORD ulComThreadTransmitID = 0;
 HANDLE hComThreadReceive = nullptr;
@@ -98,12 +100,13 @@ void receiveWindow() {
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
         if (ulRead == 0) {
-            // An audio frame cut by a pause (a busy sender, a USB
-            // adapter's packets) goes on in this window: while audio
-            // streams, nothing else would open the next one, and the
-            // stream would stop for good. A cut text line still waits
-            // for the next window.
-            if (comReceiveInFrame() && ++silentReads < MAX_SILENT_READS_IN_FRAME)
+            // An audio frame that starts late or is cut by a pause (a
+            // busy sender, a USB adapter's packets) is waited for in this
+            // window: while audio streams nothing else would open the
+            // next one, and the stream would stop for good. A late or cut
+            // text line still waits for the next window.
+            if ((bFrameRequested || comReceiveInFrame()) &&
+                ++silentReads < MAX_SILENT_READS_IN_FRAME)
                 continue;
             return;
         }
@@ -226,6 +229,7 @@ DWORD comThreadTransmit(LPVOID) {
             bStreaming = 1;
         if (std::strcmp(szPacket, szStreamOff) == 0)
             bStreaming = 0;
+        bFrameRequested = std::strcmp(szPacket, szStreamOn) == 0;
         comTransmit(hCom, szPacket);
         comTransmitWait(hCom);
         SetEvent(hSyncReceive);

@@ -53,6 +53,25 @@ TEST_F(StreamPause, AFrameInterruptedForThirtyMillisecondsStillCompletes) {
     }
 }
 
+TEST_F(StreamPause, AFrameThatStartsThirtyMillisecondsLateIsReadInItsWindow) {
+    std::string frame = "@RMC";
+    frame += std::string(1, '\0') + std::string(15, '\x01') + std::string(CLIPSIZE, '\x08');
+    int iRequests = 0;
+    peer::Peer line([&](const std::string& c) {
+        if (c != "?RMC\r" || iRequests++ > 0)
+            return Answer{};
+        return Answer{{30ms, frame}};
+    });
+    startOn(line);
+    std::thread audio([] {
+        if (WaitForSingleObject(hAudioClip, 3000) == WAIT_OBJECT_0)
+            SetEvent(hGetMore);
+    });
+    queue("?RMC\r", MAX_PRIORITY);
+    EXPECT_EQ(nextResponse(), "@RMC\r");
+    audio.join();
+}
+
 TEST_F(StreamPause, AFrameThatNeverEndsStillEndsTheWindow) {
     std::string frame = "@RMC";
     frame += std::string(1, '\0') + std::string(15, '\x01') + std::string(100, '\x08');
