@@ -3,7 +3,12 @@
 // output, and reports how the playback went. Run it through
 // scripts/measure-audio (a null sink at 8000 frames/s).
 //
-//   velkor-measure-audio [SECONDS]
+//   velkor-measure-audio [--stand-in] [SECONDS]
+//
+// --stand-in plays the sound device's part with a steady clock instead of
+// the sound output. With VELKOR_MEASURE_TRACE set it also reports a clip
+// stream that stops for 300 ms and lists the first commands the receiver
+// got with the times of their answers.
 #include "audio/audio.h"
 #include "link/comthread.h"
 #include "protocol/comreceive.h"
@@ -134,7 +139,6 @@ int main(int argc, char** argv) {
             latency.push_back(static_cast<double>(played - micros(*record.answerEnd)) / 1000.0);
     }
     if (std::getenv("VELKOR_MEASURE_TRACE")) {
-        Clock::time_point previous{};
         int n = 0;
         for (const CommandRecord& record : run.emulator().log()) {
             if (n++ > 400)
@@ -149,9 +153,7 @@ int main(int argc, char** argv) {
                 record.answerEnd
                     ? std::chrono::duration<double, std::milli>(*record.answerEnd - enabled).count()
                     : -1.0);
-            previous = record.received;
         }
-        (void)previous;
     }
     const std::uint64_t ulHalfClips = audioCounters.ulHalfClips;
     const double workMean = ulHalfClips ? static_cast<double>(audioCounters.ulWorkMicros) /
