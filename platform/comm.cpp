@@ -98,10 +98,11 @@ enum class Wake { Ready, TimedOut, Aborted, HungUp, Failed };
 
 class CommPort final : public KernelObject {
   public:
-    CommPort(LPCSTR szName, int fd, int wakeFd, const termios& found)
-        : KernelObject(szName), fd_(fd), wakeFd_(wakeFd), found_(found) {}
+    CommPort(LPCSTR szName, int fd, int wakeFd, const termios& found, bool exclusive)
+        : KernelObject(szName), fd_(fd), wakeFd_(wakeFd), found_(found), exclusive_(exclusive) {}
     ~CommPort() override {
-        ::ioctl(fd_, TIOCNXCL);
+        if (exclusive_)
+            ::ioctl(fd_, TIOCNXCL); // the terminal may outlive us, held by others
         ::close(fd_);
         ::close(wakeFd_);
     }
@@ -189,6 +190,7 @@ class CommPort final : public KernelObject {
     const int fd_;
     const int wakeFd_; // eventfd: PurgeComm's abort wakes a waiting read or write
     const termios found_;
+    const bool exclusive_;
     std::mutex mutex_;
     COMMTIMEOUTS timeouts_{};
     DWORD mask_ = 0;
@@ -278,7 +280,7 @@ HANDLE openPort(LPCSTR szFileName, LPCSTR szDevice, DWORD dwShareMode) {
         serial.flags |= ASYNC_LOW_LATENCY;
         ::ioctl(fd, TIOCSSERIAL, &serial);
     }
-    return adoptHandle(std::make_unique<CommPort>(szFileName, fd, wakeFd, found));
+    return adoptHandle(std::make_unique<CommPort>(szFileName, fd, wakeFd, found, dwShareMode == 0));
 }
 
 HANDLE openFile(LPCSTR szFileName, DWORD dwDesiredAccess, DWORD dwFlagsAndAttributes) {

@@ -5,12 +5,36 @@
 // modally on the user-interface thread; its dialog procedure receives the
 // messages below. PostMessageA (platform/window.h) may be called from any
 // thread and reaches the dialog procedure on the dialog's thread, also
-// while a message box is open.
+// while a message box is open. Texts are UTF-8.
+//
+// What the dialog procedure receives:
+// - WM_INITDIALOG first, before the dialog appears (wParam: the first tab
+//   stop, lParam: DialogBoxParamA's parameter). Answering TRUE puts the
+//   focus on that control; EndDialog here ends the dialog unseen.
+// - WM_COMMAND (id, BN_CLICKED; lParam: the control) for a clicked button.
+//   A check box has already changed its mark; a radio button never changes
+//   its own. Enter in a field sends the default button's command, Enter on
+//   a push button that button's; Escape sends IDCANCEL.
+// - WM_NOTIFY (wParam: id, lParam: NMUPDOWN with UDN_DELTAPOS) for each
+//   spinner step: the upper arrow or the Up key in its field -1, the lower
+//   arrow or Down +1.
+// - WM_SYSCOMMAND with the id of the system-menu item chosen (a right click
+//   on the background, or Alt+Space); SC_MINIMIZE and SC_CLOSE left
+//   unhandled (FALSE) minimize the dialog or send WM_CLOSE.
+// - WM_CLOSE for the close box and Alt+F4. Only EndDialog ends the dialog.
+// - WM_CTLCOLORSTATIC (wParam: HDC, lParam: the field) each time a
+//   read-only field is drawn: a brush from CreateSolidBrush as the answer
+//   colours its background, SetTextColor on the HDC its text; FALSE keeps
+//   the defaults.
+// - Posted messages, and messages sent to the dialog with SendMessageA
+//   that the platform does not handle itself.
 #pragma once
 
 #include "platform/types.h"
 #include "platform/window.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 using INT_PTR = std::intptr_t;
@@ -42,8 +66,12 @@ constexpr COLORREF RGB(int r, int g, int b) {
     return static_cast<COLORREF>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
 
-constexpr WORD LOWORD(WPARAM w) { return static_cast<WORD>(w & 0xFFFF); }
-constexpr WORD HIWORD(WPARAM w) { return static_cast<WORD>((w >> 16) & 0xFFFF); }
+constexpr WORD LOWORD(WPARAM w) {
+    return static_cast<WORD>(w & 0xFFFF);
+}
+constexpr WORD HIWORD(WPARAM w) {
+    return static_cast<WORD>((w >> 16) & 0xFFFF);
+}
 
 // Messages delivered to the dialog procedure.
 inline constexpr UINT WM_CLOSE = 0x0010;
@@ -70,6 +98,19 @@ struct NMUPDOWN {
 };
 inline constexpr UINT UDN_DELTAPOS = static_cast<UINT>(-722);
 
+// WM_COMMAND: the control id in the low word, the notification in the high
+// word, the control's window as lParam.
+inline constexpr WORD BN_CLICKED = 0;
+constexpr WPARAM MAKEWPARAM(WORD lo, WORD hi) {
+    return static_cast<WPARAM>(lo) | (static_cast<WPARAM>(hi) << 16);
+}
+
+// WM_SYSCOMMAND ids of the system menu's standard items. When the dialog
+// procedure leaves them unhandled, SC_MINIMIZE minimizes the dialog and
+// SC_CLOSE sends WM_CLOSE.
+inline constexpr UINT SC_MINIMIZE = 0xF020;
+inline constexpr UINT SC_CLOSE = 0xF060;
+
 // Standard command ids.
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
@@ -85,6 +126,7 @@ inline constexpr int SW_SHOW = 5;
 // Message boxes and beeps.
 inline constexpr UINT MB_OK = 0x00;
 inline constexpr UINT MB_OKCANCEL = 0x01;
+inline constexpr UINT MB_ICONERROR = 0x10;
 inline constexpr UINT MB_ICONQUESTION = 0x20;
 inline constexpr UINT MB_ICONEXCLAMATION = 0x30;
 inline constexpr UINT MB_ICONINFORMATION = 0x40;
@@ -159,9 +201,105 @@ DWORD CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck);
 // Fonts, icons and colours.
 HFONT CreateFontA(int cHeight, int cWidth, int cEscapement, int cOrientation, int cWeight,
                   DWORD bItalic, DWORD bUnderline, DWORD bStrikeOut, DWORD iCharSet,
-                  DWORD iOutPrecision, DWORD iClipPrecision, DWORD iQuality,
-                  DWORD iPitchAndFamily, LPCSTR szFaceName);
+                  DWORD iOutPrecision, DWORD iClipPrecision, DWORD iQuality, DWORD iPitchAndFamily,
+                  LPCSTR szFaceName);
 HICON LoadIconA(HINSTANCE hInstance, LPCSTR szIconName);
 COLORREF SetTextColor(HDC hdc, COLORREF color);
 COLORREF SetBkColor(HDC hdc, COLORREF color);
 HBRUSH CreateSolidBrush(COLORREF color);
+
+// ---------------------------------------------------------------------------
+// Dialog templates and icons, registered by the program before the dialog
+// runs.
+
+// Kinds of controls a template holds.
+enum class DlgItemKind : BYTE {
+    PushButton,
+    DefPushButton, // pressed by Enter in a text field
+    CheckBox,      // marks and clears itself when clicked
+    RadioButton,   // marked only through CheckDlgButton and CheckRadioButton
+    GroupBox,
+    EditText,
+    UpDown,      // attached to the control before it, at that control's right edge
+    ProgressBar, // range 0 .. 100
+};
+
+// Properties of a control (bit set).
+inline constexpr DWORD DIS_TABSTOP = 0x0001;   // reached by the Tab key
+inline constexpr DWORD DIS_DISABLED = 0x0002;  // created disabled
+inline constexpr DWORD DIS_HIDDEN = 0x0004;    // created hidden
+inline constexpr DWORD DIS_READONLY = 0x0008;  // text field the operator cannot edit
+inline constexpr DWORD DIS_RIGHT = 0x0010;     // text right-aligned
+inline constexpr DWORD DIS_NUMBER = 0x0020;    // only digits can be typed
+inline constexpr DWORD DIS_BORDER = 0x0040;    // text field with a border
+inline constexpr DWORD DIS_HSCROLL = 0x0080;   // text scrolls horizontally as it grows
+inline constexpr DWORD DIS_ICON = 0x0100;      // push button showing the picture BM_SETIMAGE gives
+inline constexpr DWORD DIS_ARROWKEYS = 0x0200; // spinner answers Up and Down in its field
+
+// One control; position and size in dialog units.
+struct DLGITEM {
+    int id;
+    DlgItemKind kind;
+    LPCSTR szCaption; // UTF-8; "&" marks the access key
+    short x, y, cx, cy;
+    DWORD dwStyle;
+};
+
+// A whole dialog. Dialog units map to pixels through the fixed base units
+// of an 8-point dialog font (6 x 13 pixels): x * 6 / 4, y * 13 / 8, each
+// rounded half away from zero; Qt scales them by the device pixel ratio.
+struct DLGTEMPLATEDATA {
+    LPCSTR szCaption;
+    short x, y, cx, cy; // client area, from the screen's top left corner
+    LPCSTR szFaceName;
+    int nPointSize;
+    const DLGITEM* pItems; // in template order, which is also the tab order
+    std::size_t cItems;
+};
+
+// Makes a template known under its id; the data must outlive every dialog
+// built from it (static data). Returns FALSE for a template without items.
+BOOL RegisterDialogTemplate(int id, const DLGTEMPLATEDATA* pTemplate);
+
+// Icon artwork: shapes drawn in order on a transparent 128 x 128 canvas;
+// coordinates in pixels of that canvas, angles in degrees counter-clockwise
+// from three o'clock.
+enum class IconShapeKind : BYTE {
+    RoundedSquare, // v: x, y, side, corner radius; shaded from colour (top) to colour2
+    Disc,          // v: centre x, centre y, radius
+    Arc,           // v: centre x, centre y, radius, pen width, start angle, span angle
+    Line,          // v: x1, y1, x2, y2, pen width
+    DashRing,      // v: centre x, centre y, radius, pen width, dash count, dash span angle
+};
+struct ICONSHAPE {
+    IconShapeKind kind;
+    COLORREF colour;
+    COLORREF colour2;
+    std::array<float, 6> v;
+};
+constexpr ICONSHAPE IconRoundedSquare(COLORREF top, COLORREF bottom, float x, float y, float side,
+                                      float corner) {
+    return {IconShapeKind::RoundedSquare, top, bottom, {x, y, side, corner, 0, 0}};
+}
+constexpr ICONSHAPE IconDisc(COLORREF c, float cx, float cy, float r) {
+    return {IconShapeKind::Disc, c, c, {cx, cy, r, 0, 0, 0}};
+}
+constexpr ICONSHAPE IconArc(COLORREF c, float cx, float cy, float r, float pen, float start,
+                            float span) {
+    return {IconShapeKind::Arc, c, c, {cx, cy, r, pen, start, span}};
+}
+constexpr ICONSHAPE IconLine(COLORREF c, float x1, float y1, float x2, float y2, float pen) {
+    return {IconShapeKind::Line, c, c, {x1, y1, x2, y2, pen, 0}};
+}
+constexpr ICONSHAPE IconDashRing(COLORREF c, float cx, float cy, float r, float pen, int count,
+                                 float span) {
+    return {IconShapeKind::DashRing, c, c, {cx, cy, r, pen, static_cast<float>(count), span}};
+}
+inline constexpr int ICON_CANVAS = 128;
+
+// Makes an icon known under its id (static data, as above).
+BOOL RegisterIcon(int id, const ICONSHAPE* pShapes, std::size_t cShapes);
+
+// nNumber * nNumerator / nDenominator rounded half away from zero; -1 when
+// nDenominator is 0 or the result does not fit.
+int MulDiv(int nNumber, int nNumerator, int nDenominator);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include <unistd.h>
@@ -31,54 +32,6 @@ inline double cpuSeconds() {
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
-
-// Every test starts from a quiet link and ends with the full close
-// sequence, in the order shutdown runs it.
-class Link : public testing::Test {
-  protected:
-    void SetUp() override {
-        bStreaming = 0;
-        bLock = FALSE;
-        comReceiveSync();
-    }
-    void TearDown() override {
-        execClose();
-        updateClose();
-        comClose();
-        hDlgHandle = nullptr;
-    }
-
-    // Opens the link on the peer's line and starts it.
-    void startOn(peer::Peer& line) {
-        ASSERT_EQ(comOpen(line.slavePath().c_str()), NO_ERROR);
-        comStart();
-    }
-
-    // The next packet on QueueResponse, as the exec thread would take it;
-    // "" when none comes within the time-out.
-    static std::string nextResponse(std::chrono::milliseconds timeout = 2s) {
-        if (WaitForSingleObject(QueueResponse.hQueue, static_cast<DWORD>(timeout.count())) !=
-            WAIT_OBJECT_0)
-            return "";
-        const char* p = dequeue(&QueueResponse, nullptr);
-        return p ? p : "<empty>";
-    }
-
-    static void queue(const char* szPacket, int priority = MIN_PRIORITY) {
-        enqueue(&QueueMessage, szPacket, priority);
-    }
-
-    // Waits until bStreaming has the wanted value.
-    static bool waitForStreaming(int wanted, std::chrono::milliseconds timeout = 3s) {
-        const auto end = Clock::now() + timeout;
-        while (Clock::now() < end) {
-            if (bStreaming == wanted)
-                return true;
-            std::this_thread::sleep_for(1ms);
-        }
-        return bStreaming == wanted;
-    }
-};
 
 // A working directory whose parent may hold the replay file; the old
 // working directory comes back at the end.
@@ -101,6 +54,58 @@ struct ReplayDir {
     }
     std::filesystem::path top;
     std::filesystem::path old;
+};
+
+// Every test starts from a quiet link and ends with the full close
+// sequence, in the order shutdown runs it.
+class Link : public testing::Test {
+  protected:
+    void SetUp() override {
+        quiet = std::make_unique<ReplayDir>(nullptr); // no replay file unless a test makes one
+        bStreaming = 0;
+        bLock = FALSE;
+        comReceiveSync();
+    }
+    void TearDown() override {
+        execClose();
+        updateClose();
+        comClose();
+        hDlgHandle = nullptr;
+        quiet.reset();
+    }
+
+    // Opens the link on the peer's line and starts it.
+    void startOn(peer::Peer& line) {
+        ASSERT_EQ(comOpen(line.slavePath().c_str()), NO_ERROR);
+        comStart();
+    }
+
+    // The next packet on QueueResponse, as the exec thread would take it;
+    // "" when none comes within the time-out.
+    static std::string nextResponse(std::chrono::milliseconds timeout = 2s) {
+        if (WaitForSingleObject(QueueResponse.hQueue, static_cast<DWORD>(timeout.count())) !=
+            WAIT_OBJECT_0)
+            return "";
+        const char* p = dequeue(&QueueResponse, nullptr);
+        return p ? p : "<empty>";
+    }
+
+    static void queue(const char* szPacket, int priority = MIN_PRIORITY) {
+        enqueue(&QueueMessage, szPacket, priority);
+    }
+
+    std::unique_ptr<ReplayDir> quiet;
+
+    // Waits until bStreaming has the wanted value.
+    static bool waitForStreaming(int wanted, std::chrono::milliseconds timeout = 3s) {
+        const auto end = Clock::now() + timeout;
+        while (Clock::now() < end) {
+            if (bStreaming == wanted)
+                return true;
+            std::this_thread::sleep_for(1ms);
+        }
+        return bStreaming == wanted;
+    }
 };
 
 } // namespace linktest

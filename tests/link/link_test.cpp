@@ -1,11 +1,15 @@
 // The link threads against a scripted receiver on a pseudo-terminal:
 // lock-step, receive windows, streaming flag, priorities, a missing port,
 // replay and unplugging.
+#include "audio/audio.h"
 #include "link_fixture.h"
 #include "platform/comm.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -19,23 +23,29 @@ Answer now(std::string octets) {
 }
 
 TEST_F(Link, WritesNoCommandBeforeThePreviousWindowHasEnded) {
-    // A silent receiver: every window lasts its 5 ms time-out, so no
-    // command may follow the one before it sooner (allowing the peer
-    // some lateness in reading).
+    // A silent receiver: every window lasts its 5 ms time-out, so commands
+    // follow one another at least that far apart. The peer may read a
+    // command late (the machine is shared), which shortens single gaps:
+    // hence the median and the whole span, with room to spare.
     peer::Peer line;
     ASSERT_EQ(comOpen(line.slavePath().c_str()), NO_ERROR);
+    constexpr int count = 12;
     std::string expected;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < count / 2; ++i) {
         queue("?AF\r");
         queue("?S\r");
         expected += "?AF\r?S\r";
     }
     comStart();
-    ASSERT_TRUE(line.waitForCommands(10, 5s));
+    ASSERT_TRUE(line.waitForCommands(count, 5s));
     EXPECT_EQ(line.received(), expected);
     const auto arrivals = line.arrivals();
+    std::vector<double> gaps;
     for (std::size_t i = 1; i < arrivals.size(); ++i)
-        EXPECT_GE(ms(arrivals[i].first - arrivals[i - 1].last), 2.5) << "command " << i;
+        gaps.push_back(ms(arrivals[i].first - arrivals[i - 1].last));
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    EXPECT_GE(gaps[gaps.size() / 2], 4.0);
+    EXPECT_GE(ms(arrivals.back().first - arrivals.front().last), (count - 1) * 4.0);
 }
 
 TEST_F(Link, AOneLineAnswerEndsItsWindowAtOnce) {
@@ -53,14 +63,23 @@ TEST_F(Link, AOneLineAnswerEndsItsWindowAtOnce) {
     std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
     // Waiting for the time-out would put every gap above 5 ms.
     EXPECT_LT(gaps[gaps.size() / 2], 4.0);
-    for (int i = 0; i < count; ++i)
-        EXPECT_EQ(nextResponse(), "@AF7050000\r");
+    // Every answer that came inside a window is queued; one the peer
+    // wrote too late for the last window stays in the port.
+    int responses = 0;
+    for (std::string r = nextResponse(); !r.empty(); r = nextResponse(300ms)) {
+        EXPECT_EQ(r, "@AF7050000\r");
+        ++responses;
+    }
+    EXPECT_GE(responses, count - 2);
+    EXPECT_LE(responses, count);
 }
 
 TEST_F(Link, ATwoLineBurstGoesOnTheQueueOverTwoWindows) {
-    peer::Peer line(
-        [](const std::string& c) { return c == "?AF\r" ? now("@AF1000\r@RMM4\r") : Answer{}; });
+    // Sent ahead, so that the burst is surely there for the first window
+    // however late a busy machine lets the peer answer.
+    peer::Peer line;
     startOn(line);
+    line.send("@AF1000\r@RMM4\r");
     queue("?AF\r");
     EXPECT_EQ(nextResponse(), "@AF1000\r");
     EXPECT_EQ(nextResponse(200ms), ""); // the second line waits in the port
@@ -98,8 +117,7 @@ TEST_F(Link, OctetsBetweenWindowsWaitForTheNextWindow) {
     EXPECT_EQ(nextResponse(150ms), "");
     queue("?RMI\r");
     EXPECT_EQ(nextResponse(), "@S9\r");
-    // The answer was waiting already; the peer may read the command later.
-    ASSERT_TRUE(line.waitForCommands(1, 1s));
+    ASSERT_TRUE(line.waitForCommands(1, 2s));
     EXPECT_EQ(line.received(), "?RMI\r"); // exactly the command's characters
 }
 
@@ -183,6 +201,35 @@ TEST_F(Link, TheSecondOpenOfAPortFailsAndItsPortNameOpensDevices) {
     CloseHandle(h);
 }
 
+TEST_F(Link, SetsTheLineUpAndPutsTheFoundSettingsBackAtClose) {
+    peer::Peer line;
+    const int probe = ::open(line.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(probe, 0);
+    termios found{};
+    ::tcgetattr(probe, &found);
+    found.c_lflag |= ICANON | ECHO;
+    found.c_iflag |= ICRNL;
+    ::cfsetspeed(&found, B9600);
+    ::tcsetattr(probe, TCSANOW, &found);
+
+    startOn(line);
+    termios tio{};
+    ::tcgetattr(probe, &tio);
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B57600));
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
+    EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
+    line.send("@AU\r");
+    queue("?AU\r");
+    EXPECT_EQ(nextResponse(), "@AU\r"); // CR arrives as CR
+
+    comClose();
+    ::tcgetattr(probe, &tio);
+    EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600));
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));
+    EXPECT_NE(tio.c_iflag & ICRNL, 0u);
+    ::close(probe);
+}
+
 TEST_F(Link, ReplayReadsTheFileInOrderAndStartsOverAtItsEnd) {
     const std::string content = "ab";
     ReplayDir dir(&content);
@@ -260,6 +307,77 @@ TEST_F(Link, AnUnpluggedLineDoesNotSpinAndTheLinkKeepsItsPace) {
     // Commands still move: the stream request is taken in its turn.
     queue("?RMC\r", MAX_PRIORITY);
     EXPECT_TRUE(waitForStreaming(1));
+}
+
+} // namespace
+
+namespace {
+
+using namespace linktest;
+
+// Audio frames: the link follows the pace of the audio side, here played
+// by the test, which takes each clip and asks for more.
+class Streaming : public Link {
+  protected:
+    void SetUp() override {
+        Link::SetUp();
+        hAudioClip = CreateEventA(nullptr, FALSE, FALSE, "AudioClip");
+        hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
+    }
+    void TearDown() override {
+        Link::TearDown(); // the framer may wait on the events until then
+        CloseHandle(hAudioClip);
+        CloseHandle(hGetMore);
+        hAudioClip = hGetMore = nullptr;
+    }
+    // "@RMC", a status record for 15 MHz and a clip whose octets count up.
+    static std::string frame(BYTE first) {
+        std::string f = "@RMC";
+        f += std::string{'\x00', '\xE4', '\xE1', '\xC0'} + std::string(12, '\x01');
+        for (int i = 0; i < CLIPSIZE; ++i)
+            f += static_cast<char>(first + i);
+        return f;
+    }
+    // Takes one clip as the audio thread does.
+    static void playClip(BYTE first) {
+        ASSERT_EQ(WaitForSingleObject(hAudioClip, 3000), WAIT_OBJECT_0);
+        EXPECT_EQ(ucAudioClip[0], first);
+        EXPECT_EQ(ucAudioClip[CLIPSIZE - 1], static_cast<BYTE>(first + CLIPSIZE - 1));
+        SetEvent(hGetMore);
+    }
+};
+
+TEST_F(Streaming, FramesFollowOneAnotherAtThePaceOfTheAudioSide) {
+    // Four frames wait in the port: each window takes one.
+    peer::Peer line;
+    startOn(line);
+    line.send(frame(0) + frame(1) + frame(2) + frame(3));
+    queue("?RMC\r", MAX_PRIORITY);
+    for (BYTE clip = 0; clip < 3; ++clip) {
+        playClip(clip);
+        EXPECT_EQ(nextResponse(), "@RMC\r");
+    }
+    EXPECT_EQ(bStreaming, 1);
+    // Until the audio side asks for more, the link sends nothing.
+    ASSERT_EQ(WaitForSingleObject(hAudioClip, 3000), WAIT_OBJECT_0);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(line.arrivals().size(), 4u);
+    queue("*RMC\r", MAX_PRIORITY);
+    SetEvent(hGetMore);
+    ASSERT_TRUE(line.waitForCommands(5, 3s));
+    EXPECT_EQ(line.arrivals()[4].command, "*RMC\r"); // ahead of the framer's own request
+}
+
+TEST_F(Streaming, AReplayFileOfFramesPlaysInALoop) {
+    const std::string content = frame(0x10) + frame(0x20);
+    ReplayDir dir(&content);
+    EXPECT_NE(comOpen("velkor-no-such-port"), NO_ERROR);
+    comStart();
+    queue("?RMC\r", MAX_PRIORITY);
+    for (BYTE first : {0x10, 0x20, 0x10, 0x20}) {
+        playClip(first);
+        EXPECT_EQ(nextResponse(), "@RMC\r");
+    }
 }
 
 } // namespace

@@ -47,7 +47,8 @@ class Peer {
     std::string device() const { return "//./" + slavePath_; }
 
     void setScript(Script script);
-    // Writes octets now, outside any answer.
+    // Writes octets now, outside any answer; they wait in the port when
+    // this returns.
     void send(const std::string& octets);
     // Closes master and guard: the line hangs up for good.
     void unplug();

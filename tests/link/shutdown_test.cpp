@@ -94,11 +94,10 @@ TEST_F(Shutdown, WhileTheFramerWaitsForTheAudioSide) {
     hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
     std::string frame = "@RMC";
     frame += std::string(1, '\0') + std::string(15, '\x01') + std::string(CLIPSIZE, '\x08');
-    peer::Peer line([&](const std::string& c) {
-        return c == "?RMC\r" ? Answer{{0ms, frame}} : Answer{};
-    });
+    peer::Peer line;
     openAll(line.slavePath().c_str());
     startAll();
+    line.send(frame);
     enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
     EXPECT_EQ(WaitForSingleObject(hAudioClip, 3000), WAIT_OBJECT_0);
     EXPECT_TRUE(closeAll());
@@ -119,10 +118,11 @@ TEST_F(Shutdown, WhileTheLineIsUnplugged) {
 }
 
 TEST_F(Shutdown, ReopenAfterClose) {
-    peer::Peer line([](const std::string&) { return Answer{{0ms, "@AU\r"}}; });
+    peer::Peer line;
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(comOpen(line.slavePath().c_str()), NO_ERROR) << round;
         comStart();
+        line.send("@AU\r");
         enqueue(&QueueMessage, "?AU\r", MIN_PRIORITY);
         EXPECT_EQ(nextResponse(), "@AU\r");
         comClose();

@@ -84,6 +84,24 @@ TEST_F(Exec, TenChangesPostTenUpdates) {
     EXPECT_EQ(window.waitFor(11, 100ms).size(), 10u);
 }
 
+TEST_F(Link, AnswersAndTheStartAnnouncementReachTheDialog) {
+    RecordingWindow window;
+    hDlgHandle = &window;
+    bSignal = 0;
+    bStart = 0;
+    peer::Peer line;
+    startOn(line);
+    ASSERT_EQ(execOpen(), NO_ERROR);
+    execStart();
+    line.send("@S005\r");
+    queue("?S\r");
+    EXPECT_EQ(window.waitFor(1), std::vector{radioUpdate});
+    EXPECT_EQ(radio.uSUnits, 5u);
+    line.send("QX4470 START\r"); // unasked, between windows
+    queue("?AU\r");
+    EXPECT_EQ(window.waitFor(2), (std::vector{radioUpdate, startUpdate}));
+}
+
 // The poll thread against QueueMessage, with no transmit thread taking
 // from it: the test takes the packets.
 class Poll : public Link {
