@@ -1,6 +1,7 @@
 // The audio pipeline: decoding, resampling and playback of audio clips.
 #pragma once
 
+#include "platform/sync.h"
 #include "platform/types.h"
 
 #include <array>
@@ -36,3 +37,69 @@ float* resample(float* fAudio, const std::int16_t* sData);
 
 // Forgets the carried input samples, as if no half-clip had been resampled.
 void resampleReset();
+
+// ---------------------------------------------------------------------------
+// Playback.
+//
+// The audio thread decodes and resamples each clip into a small ring of
+// output blocks; the sound callback plays one block per call. The thread
+// waits only while the ring is full, so the sound device's clock paces
+// the stream, and it raises hGetMore as soon as it has decoded the second
+// half of a clip, so the next clip is requested while this one plays.
+
+inline constexpr double AUDIO_SAMPLE_RATE = 8000.0;
+// Ring depth in blocks of 32 ms. A clip takes about 48 ms on the line
+// while its two blocks last 64 ms, so the ring refills faster than it
+// drains; three blocks ride out a late clip or a late thread by about
+// 60 ms and keep the delay from a clip's arrival to its first frame
+// leaving the callback near 16 + 3 * 32 = 112 ms.
+inline constexpr int RING_BLOCKS = 3;
+
+extern HANDLE hAudioPlayed;
+// TRUE from audioStart to audioStop. While it is FALSE the framer drops a
+// completed clip at once instead of handing it over, and requests no more.
+extern Shared<int> bAudioOn;
+
+// Returns 0 or an error code (PortAudio's, or the platform's).
+DWORD audioOpen();
+int audioStart();
+int audioStop();
+int audioClose();
+DWORD audioThread(LPVOID);
+// Plays the next block of the ring in pUserData (silence if there is
+// none) and raises hAudioPlayed. Never waits, locks or allocates.
+int paCallback(const void* pInputBuffer, void* pOutputBuffer, unsigned long ulFramesPerBuffer,
+               double outTime, void* pUserData);
+
+// Opens everything but the sound stream, for tests and tools that stand
+// in for the sound device: they call paCallback with audioCallbackData()
+// at a pace of their choosing. audioStart and audioStop then only switch
+// the pipeline.
+DWORD audioOpenWithoutStream();
+void* audioCallbackData();
+
+// What the pipeline has done since audioOpen.
+inline constexpr int LATENCY_BUCKETS = 500; // 1 ms each; the last one holds everything longer
+inline constexpr int PLAYED_LOG = 4096;     // clips, a little over four minutes
+struct AUDIOCOUNTERS {
+    Shared<std::uint64_t> ulCallbacks;
+    Shared<std::uint64_t> ulBlocksProduced;  // put into the ring
+    Shared<std::uint64_t> ulBlocksPlayed;    // taken by a callback
+    Shared<std::uint64_t> ulUnderruns;       // callbacks that found no block and played silence
+    Shared<std::uint64_t> ulStaleBlocks;     // left over from before an audioStart, never played
+    Shared<std::uint64_t> ulHighestFill;     // most blocks ever waiting in the ring
+    Shared<std::uint64_t> ulClipsTaken;      // clips the thread took from the framer
+    Shared<std::uint64_t> ulClipsPending;    // clips already waiting when the thread looked
+    Shared<std::uint64_t> ulHalfClips;       // half-clips decoded and resampled
+    Shared<std::uint64_t> ulWorkMicros;      // time spent decoding and resampling them
+    Shared<std::uint64_t> ulWorkMaxMicros;   // the longest of them
+    Shared<std::uint64_t> ulThreadCpuMicros; // CPU used by the audio thread
+    Shared<int> iThreads;                    // audio threads running now
+    // From the audio thread taking a clip to the callback taking its first
+    // block, in whole milliseconds.
+    std::array<Shared<std::uint64_t>, LATENCY_BUCKETS> ulLatency;
+    // When the first block of clip n (counted from audioOpen) left the
+    // callback, in microseconds of the steady clock; 0 if it never did.
+    std::array<Shared<std::int64_t>, PLAYED_LOG> llClipPlayed;
+};
+extern AUDIOCOUNTERS audioCounters;

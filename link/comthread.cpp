@@ -20,6 +20,8 @@ constexpr DWORD READTOTALTIMEOUTCONSTANT = 5;    // ms: longest wait for an octe
 constexpr DWORD WRITETOTALTIMEOUTMULTIPLIER = 0; // writes have no time limit
 constexpr DWORD WRITETOTALTIMEOUTCONSTANT = 0;
 constexpr DWORD SILENT_PAUSE = READTOTALTIMEOUTCONSTANT; // a window without a port
+// Silent reads a window sits through for an audio frame (about 100 ms).
+constexpr int MAX_SILENT_READS_IN_FRAME = 20;
 
 constexpr std::size_t DEVICE_PATH_SIZE = 64;
 constexpr char szDevicePrefix[] = "//./";
@@ -39,6 +41,8 @@ HANDLE hSyncReceive = nullptr;
 HANDLE hSyncTransmit = nullptr;
 HANDLE hWait = nullptr;
 Shared<int> hComThreadDone{0};
+// TRUE while the window that follows a request for a clip is open.
+Shared<int> bFrameRequested{0};
 HANDLE hComThreadTransmit = nullptr;
 DWORD ulComThreadTransmitID = 0;
 HANDLE hComThreadReceive = nullptr;
@@ -90,12 +94,22 @@ void configurePort() {
 // file that frames nothing must not hold the window open for ever).
 void receiveWindow() {
     int replayWraps = 0;
+    int silentReads = 0;
     bReplayWrapped = false;
     while (!hComThreadDone) {
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
-        if (ulRead == 0)
+        if (ulRead == 0) {
+            // An audio frame that starts late or is cut by a pause (a
+            // busy sender, a USB adapter's packets) is waited for in this
+            // window: while audio streams nothing else would open the
+            // next one, and the stream would stop for good. A late or cut
+            // text line still waits for the next window.
+            if ((bFrameRequested || comReceiveInFrame()) &&
+                ++silentReads < MAX_SILENT_READS_IN_FRAME)
+                continue;
             return;
+        }
         if (comReceive(ucOctet)) {
             enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY);
             return;
@@ -215,6 +229,7 @@ DWORD comThreadTransmit(LPVOID) {
             bStreaming = 1;
         if (std::strcmp(szPacket, szStreamOff) == 0)
             bStreaming = 0;
+        bFrameRequested = std::strcmp(szPacket, szStreamOn) == 0;
         comTransmit(hCom, szPacket);
         comTransmitWait(hCom);
         SetEvent(hSyncReceive);

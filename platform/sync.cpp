@@ -5,11 +5,14 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <system_error>
-#include <cstdio>
 #include <thread>
 
+#include <climits>
+#include <ctime>
+#include <linux/futex.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -31,39 +34,57 @@ bool waitUntilReady(std::condition_variable& cv, std::unique_lock<std::mutex>& l
     return cv.wait_until(lock, Clock::now() + std::chrono::milliseconds(dwMilliseconds), ready);
 }
 
+// An event is one word: 1 signalled, 0 not. Setting it is a store and a
+// futex wake, with no lock, so a real-time thread (the sound callback)
+// may set it without ever blocking behind a waiter.
 class Event final : public KernelObject {
   public:
     Event(LPCSTR szName, bool manualReset, bool initialState)
-        : KernelObject(szName), manualReset_(manualReset), signalled_(initialState) {}
+        : KernelObject(szName), manualReset_(manualReset), signalled_(initialState ? 1 : 0) {}
 
     void set() {
-        {
-            std::lock_guard lock(mutex_);
-            signalled_ = true;
-        }
-        if (manualReset_)
-            cv_.notify_all();
-        else
-            cv_.notify_one();
+        signalled_.store(1, std::memory_order_release);
+        futex(FUTEX_WAKE_PRIVATE, manualReset_ ? INT_MAX : 1, nullptr);
     }
-    void reset() {
-        std::lock_guard lock(mutex_);
-        signalled_ = false;
-    }
+    void reset() { signalled_.store(0, std::memory_order_relaxed); }
     DWORD wait(DWORD dwMilliseconds) override {
-        std::unique_lock lock(mutex_);
-        if (!waitUntilReady(cv_, lock, dwMilliseconds, [this] { return signalled_; }))
-            return WAIT_TIMEOUT;
-        if (!manualReset_)
-            signalled_ = false;
-        return WAIT_OBJECT_0;
+        const auto deadline = Clock::now() + std::chrono::milliseconds(
+                                                 dwMilliseconds == INFINITE ? 0 : dwMilliseconds);
+        for (;;) {
+            if (take())
+                return WAIT_OBJECT_0;
+            if (dwMilliseconds == INFINITE) {
+                futex(FUTEX_WAIT_PRIVATE, 0, nullptr);
+                continue;
+            }
+            const auto left = deadline - Clock::now();
+            if (left <= Clock::duration::zero())
+                return WAIT_TIMEOUT;
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            const timespec ts{static_cast<time_t>(ns / 1000000000),
+                              static_cast<long>(ns % 1000000000)};
+            futex(FUTEX_WAIT_PRIVATE, 0, &ts);
+        }
     }
 
   private:
+    // Takes the signal (auto-reset) or looks at it (manual-reset).
+    bool take() {
+        if (manualReset_)
+            return signalled_.load(std::memory_order_acquire) == 1;
+        int expected = 1;
+        return signalled_.compare_exchange_strong(expected, 0, std::memory_order_acquire,
+                                                  std::memory_order_relaxed);
+    }
+    // FUTEX_WAIT sleeps only while the word still holds val, so a set()
+    // between take() and the sleep is never lost.
+    void futex(int op, int val, const timespec* timeout) {
+        syscall(SYS_futex, reinterpret_cast<int*>(&signalled_), op, val, timeout, nullptr, 0);
+    }
+
     const bool manualReset_;
-    bool signalled_;
-    std::mutex mutex_;
-    std::condition_variable cv_;
+    std::atomic<int> signalled_;
+    static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free);
 };
 
 class Semaphore final : public KernelObject {
@@ -200,15 +221,22 @@ DWORD KernelObject::wait(DWORD) {
     return WAIT_FAILED;
 }
 
-HANDLE adoptHandle(std::unique_ptr<KernelObject> object) { return object.release(); }
+HANDLE adoptHandle(std::unique_ptr<KernelObject> object) {
+    return object.release();
+}
 
 void InitializeCriticalSection(CRITICAL_SECTION*) {}
 void DeleteCriticalSection(CRITICAL_SECTION*) {}
-void EnterCriticalSection(CRITICAL_SECTION* pSection) { pSection->lock.lock(); }
-void LeaveCriticalSection(CRITICAL_SECTION* pSection) { pSection->lock.unlock(); }
+void EnterCriticalSection(CRITICAL_SECTION* pSection) {
+    pSection->lock.lock();
+}
+void LeaveCriticalSection(CRITICAL_SECTION* pSection) {
+    pSection->lock.unlock();
+}
 
 HANDLE CreateEventA(LPVOID, BOOL bManualReset, BOOL bInitialState, LPCSTR szName) {
-    return adoptHandle(std::make_unique<Event>(szName, bManualReset != FALSE, bInitialState != FALSE));
+    return adoptHandle(
+        std::make_unique<Event>(szName, bManualReset != FALSE, bInitialState != FALSE));
 }
 
 BOOL SetEvent(HANDLE hEvent) {
@@ -267,8 +295,8 @@ HANDLE CreateThread(LPVOID, std::size_t, LPTHREAD_START_ROUTINE pStart, LPVOID p
         return nullptr;
     }
     try {
-        HANDLE h = adoptHandle(
-            std::make_unique<Thread>(pStart, pParameter, (dwCreationFlags & CREATE_SUSPENDED) != 0));
+        HANDLE h = adoptHandle(std::make_unique<Thread>(pStart, pParameter,
+                                                        (dwCreationFlags & CREATE_SUSPENDED) != 0));
         if (pThreadId)
             *pThreadId = nextThreadId.fetch_add(1, std::memory_order_relaxed);
         return h;
@@ -316,8 +344,12 @@ BOOL CloseHandle(HANDLE hObject) {
     return TRUE;
 }
 
-DWORD GetLastError() { return dwLastError; }
-void SetLastError(DWORD dwError) { dwLastError = dwError; }
+DWORD GetLastError() {
+    return dwLastError;
+}
+void SetLastError(DWORD dwError) {
+    dwLastError = dwError;
+}
 
 const char* ErrorText(DWORD dwError) {
     switch (dwError) {

@@ -127,11 +127,20 @@ BOOL receiveClip(BYTE ucOctet) {
     if (framer.index < CLIPSIZE)
         return FALSE;
     // The audio side owns the clip until it asks for more; only then may
-    // the next clip be requested and written.
-    SetEvent(hAudioClip);
-    WaitForSingleObject(hGetMore, INFINITE);
+    // the next clip be requested and written. While audio is off nobody
+    // takes it: it is dropped at once, so the link goes on.
+    if (bAudioOn) {
+        SetEvent(hAudioClip);
+        WaitForSingleObject(hGetMore, INFINITE);
+    }
     hunt(true);
-    enqueue(&QueueMessage, szNextClip, MIN_PRIORITY);
+    if (bAudioOn) {
+        enqueue(&QueueMessage, szNextClip, MIN_PRIORITY);
+    } else {
+        // Audio was switched off: the stream ends with this frame, and the
+        // status poll may resume.
+        bStreaming = FALSE;
+    }
     return TRUE;
 }
 
@@ -215,6 +224,10 @@ int comReceive(BYTE ucOctet) {
         hunt(false);
         return FALSE;
     }
+}
+
+int comReceiveInFrame() {
+    return framer.state != STATE_PREFIX && framer.state != STATE_RESPONSE;
 }
 
 void comReceiveSync() {

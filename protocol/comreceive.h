@@ -53,3 +53,6 @@ extern HEADER header;
 int comReceive(BYTE ucOctet);
 // Abandons any partly framed line or frame.
 void comReceiveSync();
+// TRUE from an "@" that may begin an audio frame until the frame is
+// complete or turns out to be a text line.
+int comReceiveInFrame();

@@ -321,11 +321,13 @@ class Streaming : public Link {
   protected:
     void SetUp() override {
         Link::SetUp();
+        bAudioOn = TRUE; // the framer hands clips over
         hAudioClip = CreateEventA(nullptr, FALSE, FALSE, "AudioClip");
         hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
     }
     void TearDown() override {
         Link::TearDown(); // the framer may wait on the events until then
+        bAudioOn = FALSE;
         CloseHandle(hAudioClip);
         CloseHandle(hGetMore);
         hAudioClip = hGetMore = nullptr;

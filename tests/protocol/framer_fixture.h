@@ -23,9 +23,11 @@ class FramerTest : public testing::Test {
         hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
         comReceiveSync();
         bStreaming = FALSE;
+        bAudioOn = TRUE; // audio is playing: clips are handed over
     }
 
     void TearDown() override {
+        bAudioOn = FALSE;
         comReceiveSync();
         CloseHandle(hAudioClip);
         CloseHandle(hGetMore);

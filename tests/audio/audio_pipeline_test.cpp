@@ -1,0 +1,128 @@
+// Switching the pipeline on and off and closing it in every state: the
+// framer is never left waiting, stale blocks never play, and there is
+// never more than one audio thread.
+#include "audio_fixture.h"
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+namespace {
+
+using namespace audiotest;
+using namespace std::chrono_literals;
+
+class Switching : public Playback {};
+
+// Runs f on another thread; fails if it takes longer than a second.
+template <typename F> void promptly(F f, const char* szWhat) {
+    auto done = std::async(std::launch::async, f);
+    ASSERT_EQ(done.wait_for(1s), std::future_status::ready) << szWhat << " hung";
+    done.get();
+}
+
+void waitForProduced(std::uint64_t n) {
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (audioCounters.ulBlocksProduced.load() < n && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+}
+
+TEST_F(Switching, BeforeTheFirstStartAClipIsDroppedAndNothingWaits) {
+    EXPECT_FALSE(bAudioOn);
+    promptly([] { EXPECT_FALSE(handOver()); }, "a hand-off before audioStart");
+    EXPECT_EQ(audioCounters.iThreads.load(), 0) << "the thread runs before audioStart";
+}
+
+TEST_F(Switching, StopReleasesAFramerWaitingBehindAFullRing) {
+    ASSERT_EQ(audioStart(), 0);
+    promptly(
+        [] {
+            handOver();
+            handOver();
+        },
+        "filling the ring");
+    waitForProduced(RING_BLOCKS);
+    // The third clip waits: the thread holds the second's last block.
+    std::atomic<bool> bReleased{false};
+    std::thread framer([&] {
+        handOver();
+        bReleased = true;
+    });
+    std::this_thread::sleep_for(30ms);
+    EXPECT_FALSE(bReleased) << "GetMore came although the ring was full";
+    promptly([] { audioStop(); }, "audioStop");
+    framer.join();
+    EXPECT_TRUE(bReleased);
+    EXPECT_FALSE(bAudioOn);
+    promptly([] { EXPECT_FALSE(handOver()); }, "a hand-off after audioStop");
+}
+
+TEST_F(Switching, RestartPlaysOnlyNewBlocksWithTheSameThread) {
+    std::array<float, FRAMES_PER_BLOCK> out;
+    for (long round = 0; round < 100; ++round) {
+        ASSERT_EQ(audioStart(), 0);
+        ASSERT_EQ(audioStart(), paStreamIsNotStopped) << "a second start while running";
+        std::thread framer([] { handOver(); });
+        // The first block played after a start is the new clip's first
+        // half: older blocks left in the ring are skipped.
+        long n = -1;
+        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        while (n < 0 && std::chrono::steady_clock::now() < deadline) {
+            n = playOne(out);
+            std::this_thread::sleep_for(500us);
+        }
+        EXPECT_EQ(n, 2 * round);
+        framer.join();
+        // Half of the rounds stop with the second block still waiting.
+        if (round % 2 == 0) {
+            waitForProduced(static_cast<std::uint64_t>(2 * round + 2));
+            EXPECT_EQ(playOne(out), 2 * round + 1);
+        }
+        promptly([] { audioStop(); }, "audioStop");
+        EXPECT_EQ(audioCounters.iThreads.load(), 1);
+    }
+    EXPECT_GT(audioCounters.ulStaleBlocks.load(), 0u);
+}
+
+TEST(Closing, InEveryStateReturnsPromptlyAndReleasesTheFramer) {
+    // Never opened.
+    promptly([] { audioClose(); }, "close before open");
+    // Opened, never started: the thread never ran.
+    ASSERT_EQ(audioOpenWithoutStream(), NO_ERROR);
+    promptly([] { audioClose(); }, "close after open");
+    EXPECT_EQ(audioCounters.iThreads.load(), 0);
+    // Running and idle.
+    ASSERT_EQ(audioOpenWithoutStream(), NO_ERROR);
+    audioStart();
+    promptly([] { audioClose(); }, "close while idle");
+    EXPECT_EQ(audioCounters.iThreads.load(), 0);
+    // Running, ring full, a framer waiting for GetMore.
+    ASSERT_EQ(audioOpenWithoutStream(), NO_ERROR);
+    audioStart();
+    promptly(
+        [] {
+            handOver();
+            handOver();
+        },
+        "filling the ring");
+    std::thread framer([] {
+        fillMarkedClip(ucAudioClip);
+        SetEvent(hAudioClip);
+        EXPECT_EQ(WaitForSingleObject(hGetMore, 2000), WAIT_OBJECT_0);
+    });
+    std::this_thread::sleep_for(20ms);
+    promptly([] { audioClose(); }, "close with a clip in flight");
+    framer.join();
+    EXPECT_EQ(audioCounters.iThreads.load(), 0);
+    // Stopped with a clip handed over before the stop.
+    ASSERT_EQ(audioOpenWithoutStream(), NO_ERROR);
+    audioStart();
+    audioStop();
+    promptly([] { audioClose(); }, "close after stop");
+    // Closed twice.
+    promptly([] { audioClose(); }, "a second close");
+    EXPECT_EQ(audioStart(), paNotInitialized);
+}
+
+} // namespace

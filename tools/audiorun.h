@@ -1,0 +1,46 @@
+// The whole receive path on the emulated receiver: the emulator at the
+// real line rate, the link threads, the exec and poll threads and the
+// audio pipeline, opened and closed in the program's order. Used by the
+// sound tests and the audio measurement.
+#pragma once
+
+#include "platform/types.h"
+#include "sim/emulator.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+class AudioLinkRun {
+  public:
+    // bRealSound: play through PortAudio's default output; otherwise a
+    // stand-in sound clock calls the callback 31.25 times a second while
+    // audio is on.
+    explicit AudioLinkRun(bool bRealSound, DWORD ulFrequency);
+    ~AudioLinkRun();
+    AudioLinkRun(const AudioLinkRun&) = delete;
+    AudioLinkRun& operator=(const AudioLinkRun&) = delete;
+
+    // Opens audio, link, exec and poll threads and starts them. Returns
+    // the first open's error, or NO_ERROR.
+    DWORD open();
+    // What ticking and clearing "Enable" does.
+    void enable();
+    void disable();
+    // Closes in the program's order: audio, exec, poll, link. Idempotent.
+    void close();
+
+    Emulator& emulator() { return *emulator_; }
+    // TRUE when a status query reached the receiver after since.
+    bool polledSince(std::chrono::steady_clock::time_point since) const;
+
+  private:
+    void soundClock();
+
+    bool bRealSound_;
+    bool bOpen_ = false;
+    std::unique_ptr<Emulator> emulator_;
+    std::atomic<bool> bClockDone_{false};
+    std::thread clock_;
+};

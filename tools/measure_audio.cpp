@@ -1,0 +1,205 @@
+// velkor-measure-audio: streams from the emulated receiver at the real
+// line rate through the link and the audio path into the default sound
+// output, and reports how the playback went. Run it through
+// scripts/measure-audio (a null sink at 8000 frames/s).
+//
+//   velkor-measure-audio [--stand-in] [SECONDS]
+//
+// --stand-in plays the sound device's part with a steady clock instead of
+// the sound output. With VELKOR_MEASURE_TRACE set it also reports a clip
+// stream that stops for 300 ms and lists the first commands the receiver
+// got with the times of their answers.
+#include "audio/audio.h"
+#include "link/comthread.h"
+#include "protocol/comreceive.h"
+#include "sim/signalmodel.h"
+#include "tools/audiorun.h"
+#include "tools/capture.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr auto STARTUP = 500ms; // after the first block has played
+
+std::int64_t micros(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(t.time_since_epoch()).count();
+}
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const auto k = static_cast<std::size_t>(p / 100.0 * static_cast<double>(v.size() - 1) + 0.5);
+    return v[k];
+}
+
+// The latency histogram's percentile, in milliseconds.
+double histogramPercentile(double p) {
+    std::uint64_t total = 0;
+    for (const auto& bucket : audioCounters.ulLatency)
+        total += bucket;
+    std::uint64_t seen = 0;
+    for (int ms = 0; ms < LATENCY_BUCKETS; ++ms) {
+        seen += audioCounters.ulLatency[static_cast<std::size_t>(ms)];
+        if (total > 0 && static_cast<double>(seen) >= p / 100.0 * static_cast<double>(total))
+            return ms;
+    }
+    return LATENCY_BUCKETS;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // --stand-in: a stand-in sound clock instead of the sound output.
+    const bool bStandIn = argc > 1 && std::string(argv[1]) == "--stand-in";
+    if (bStandIn) {
+        --argc;
+        ++argv;
+    }
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
+    if (!(seconds >= 2 && seconds <= 240)) {
+        std::fprintf(stderr, "usage: velkor-measure-audio [SECONDS, 2..240]\n");
+        return 2;
+    }
+    AudioLinkRun run(!bStandIn, TEST_TONE_FREQUENCY);
+    if (const DWORD dwError = run.open(); dwError != NO_ERROR) {
+        std::fprintf(stderr,
+                     "velkor-measure-audio: cannot open the sound output or the link (%d)\n",
+                     static_cast<int>(dwError));
+        return 1;
+    }
+    const auto enabled = Clock::now();
+    run.enable();
+    while (audioCounters.ulBlocksPlayed.load() == 0 && Clock::now() - enabled < 5s)
+        std::this_thread::sleep_for(1ms);
+    const auto firstPlayed = Clock::now();
+    std::this_thread::sleep_for(STARTUP);
+    const std::uint64_t ulCallbacks0 = audioCounters.ulCallbacks;
+    const std::uint64_t ulPlayed0 = audioCounters.ulBlocksPlayed;
+    const std::uint64_t ulUnderruns0 = audioCounters.ulUnderruns;
+    const std::uint64_t ulCpu0 = audioCounters.ulThreadCpuMicros;
+    const auto measureStart = Clock::now();
+    if (std::getenv("VELKOR_MEASURE_TRACE")) {
+        std::uint64_t last = 0;
+        auto lastChange = Clock::now();
+        while (Clock::now() - measureStart < std::chrono::duration<double>(seconds)) {
+            std::this_thread::sleep_for(10ms);
+            const std::uint64_t now = audioCounters.ulClipsTaken;
+            if (now != last) {
+                last = now;
+                lastChange = Clock::now();
+            } else if (Clock::now() - lastChange > 300ms) {
+                std::printf(
+                    "stall at %.0f ms: inFrame %d streaming %d clips %llu produced %llu played "
+                    "%llu callbacks %llu sent %zu\n",
+                    std::chrono::duration<double, std::milli>(Clock::now() - enabled).count(),
+                    comReceiveInFrame(), bStreaming.load(), (unsigned long long)now,
+                    (unsigned long long)audioCounters.ulBlocksProduced.load(),
+                    (unsigned long long)audioCounters.ulBlocksPlayed.load(),
+                    (unsigned long long)audioCounters.ulCallbacks.load(),
+                    run.emulator().octetsSent());
+                lastChange = Clock::now() + 10s;
+            }
+        }
+    } else {
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
+    const auto measureEnd = Clock::now();
+    const std::uint64_t ulCallbacks = audioCounters.ulCallbacks - ulCallbacks0;
+    const std::uint64_t ulPlayed = audioCounters.ulBlocksPlayed - ulPlayed0;
+    const std::uint64_t ulUnderruns = audioCounters.ulUnderruns - ulUnderruns0;
+    const double cpuSeconds = static_cast<double>(audioCounters.ulThreadCpuMicros - ulCpu0) * 1e-6;
+    const double wall = std::chrono::duration<double>(measureEnd - measureStart).count();
+    run.disable();
+    std::this_thread::sleep_for(200ms);
+
+    // Latency: the n-th clip answers the n-th "?RMC" after the start; from
+    // the last octet handed to the line to its first frame leaving the
+    // callback.
+    std::vector<double> latency;
+    std::size_t clip = 0;
+    for (const CommandRecord& record : run.emulator().log()) {
+        if (record.szCommand != "?RMC" || record.received < enabled || !record.answerEnd)
+            continue;
+        if (clip >= static_cast<std::size_t>(PLAYED_LOG))
+            break;
+        const std::int64_t played = audioCounters.llClipPlayed[clip++];
+        if (played != 0 && *record.answerEnd > firstPlayed + STARTUP &&
+            *record.answerEnd < measureEnd)
+            latency.push_back(static_cast<double>(played - micros(*record.answerEnd)) / 1000.0);
+    }
+    if (std::getenv("VELKOR_MEASURE_TRACE")) {
+        int n = 0;
+        for (const CommandRecord& record : run.emulator().log()) {
+            if (n++ > 400)
+                break;
+            std::printf(
+                "%-6s recv %+8.1f  start %+8.1f  end %+8.1f ms\n", record.szCommand.c_str(),
+                std::chrono::duration<double, std::milli>(record.received - enabled).count(),
+                record.answerStart
+                    ? std::chrono::duration<double, std::milli>(*record.answerStart - enabled)
+                          .count()
+                    : -1.0,
+                record.answerEnd
+                    ? std::chrono::duration<double, std::milli>(*record.answerEnd - enabled).count()
+                    : -1.0);
+        }
+    }
+    const std::uint64_t ulHalfClips = audioCounters.ulHalfClips;
+    const double workMean = ulHalfClips ? static_cast<double>(audioCounters.ulWorkMicros) /
+                                              static_cast<double>(ulHalfClips)
+                                        : 0;
+    run.close();
+
+    std::printf("streamed %.1f s after start-up (first block %.0f ms after Enable)\n", wall,
+                std::chrono::duration<double, std::milli>(firstPlayed - enabled).count());
+    std::printf("callbacks                      %llu (%.2f per second)\n",
+                static_cast<unsigned long long>(ulCallbacks),
+                static_cast<double>(ulCallbacks) / wall);
+    std::printf("callbacks with a fresh block   %.4f\n",
+                ulCallbacks ? static_cast<double>(ulPlayed) / static_cast<double>(ulCallbacks)
+                            : 0.0);
+    std::printf("underruns after start-up       %llu\n",
+                static_cast<unsigned long long>(ulUnderruns));
+    std::printf("highest ring fill              %llu of %d blocks\n",
+                static_cast<unsigned long long>(audioCounters.ulHighestFill.load()), RING_BLOCKS);
+    std::printf("clips already waiting          %llu of %llu\n",
+                static_cast<unsigned long long>(audioCounters.ulClipsPending.load()),
+                static_cast<unsigned long long>(audioCounters.ulClipsTaken.load()));
+    std::printf("latency, last octet to first frame out of the callback: p50 %.1f ms, p99 %.1f ms, "
+                "max %.1f ms (%zu clips)\n",
+                percentile(latency, 50), percentile(latency, 99), percentile(latency, 100),
+                latency.size());
+    std::printf(
+        "latency, clip taken by the audio thread to first frame out: p50 %.0f ms, p99 %.0f ms\n",
+        histogramPercentile(50), histogramPercentile(99));
+    std::printf("audio thread CPU               %.3f s in %.1f s (%.2f %% of one core)\n",
+                cpuSeconds, wall, 100.0 * cpuSeconds / wall);
+    std::printf("decode + resample per half-clip: mean %.0f us, max %llu us, against 32000 us "
+                "(%.2f %% of real time)\n",
+                workMean, static_cast<unsigned long long>(audioCounters.ulWorkMaxMicros.load()),
+                100.0 * workMean / 32000.0);
+
+    if (const char* szCapture = std::getenv("VELKOR_CAPTURE")) {
+        const TONECHECK tone =
+            checkTone(readCapture(szCapture), 8000.0, TEST_TONE_HZ, 0.5, std::min(seconds, 30.0));
+        if (tone.bFound)
+            std::printf("captured tone %.1f Hz, amplitude %.3f, quiet 8 ms windows %zu, largest "
+                        "phase step %.3f rad\n",
+                        tone.dFrequency, tone.dAmplitude, tone.ulQuietWindows,
+                        tone.dWorstPhaseStep);
+        else
+            std::printf("captured tone: not found in %s\n", szCapture);
+    }
+    return 0;
+}
