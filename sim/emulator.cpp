@@ -4,10 +4,12 @@
 
 #include "protocol/radiostate.h"
 #include "sim/receiver.h"
+#include "sim/serialline.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <fcntl.h>
@@ -35,22 +37,9 @@ constexpr char CR = '\r';
 constexpr auto PACING_QUANTUM = std::chrono::milliseconds(1); // shortest sleep while sending
 constexpr std::size_t READ_CHUNK = 256;
 
-const Duration OCTET_TIME =
-    std::chrono::duration_cast<Duration>(std::chrono::duration<double>(1.0 / Emulator::LINE_RATE));
-
 std::system_error systemError(const std::string& what) {
     return std::system_error(errno, std::generic_category(), what);
 }
-
-// One octet on its way out, with what the log needs to know of it.
-struct Pending {
-    BYTE ucOctet;
-    TimePoint notBefore; // may not start on the line earlier
-    Duration gapBefore;  // silence on the line before it
-    int iRecord;         // index of the command it answers, or -1
-    bool bFirst;         // first octet of that answer
-    bool bLast;          // last octet of that answer
-};
 
 // Shows a received line in the log file: printable characters as they
 // are, everything else as \xNN.
@@ -98,13 +87,13 @@ struct Emulator::Impl {
     double seconds(TimePoint now) const {
         return std::chrono::duration<double>(now - start).count();
     }
-    void receiveOctets(const char* p, std::size_t n, TimePoint now);
+    void takeIn(const char* p, std::size_t n, TimePoint now);
+    std::optional<TimePoint> receiveDue(TimePoint now);
+    void receiveOctet(char c, TimePoint now);
     void handleLine(TimePoint now);
     void queueAnswer(std::string_view octets, int iRecord, TimePoint now);
     void beginRestart(TimePoint now);
     void finishRestart(TimePoint now);
-    std::optional<TimePoint> deliver(TimePoint now);
-    void flushUsb();
     void writeOut(TimePoint now);
     void unplug();
     void wake();
@@ -122,21 +111,26 @@ struct Emulator::Impl {
     TimePoint start = Clock::now();
 
     mutable std::mutex lock;
+    std::condition_variable arrived; // a command line has been logged
     bool bStopping = false;
     bool bUnplugged = false;
     Receiver receiver;
+    // Octets from the client with the time their last bit would arrive
+    // on the line; the receiver sees each one only then.
+    struct Inbound {
+        char c;
+        TimePoint due;
+    };
+    std::deque<Inbound> inbound;
+    TimePoint inboundFree{};
     std::string szLine;     // the command being received
     bool bOverlong = false; // the current line has passed MAX_COMMAND
     std::vector<CommandRecord> records;
     std::size_t uOctetsSent = 0;
 
-    // The way out: line (paced), then the USB adapter's buffer, then the
-    // pseudo-terminal's buffer.
-    std::deque<Pending> line;
-    std::deque<Pending> usb;
-    std::deque<Pending> toWrite;
-    TimePoint lineFree{};
-    TimePoint usbDeadline{};
+    // The way out: the line (and adapter), then the pseudo-terminal.
+    SerialLine line;
+    std::deque<SerialLine::Octet> toWrite;
 
     std::optional<TimePoint> restartUntil;
 
@@ -147,13 +141,13 @@ struct Emulator::Impl {
     std::optional<Duration> pauseNext;
     bool bBurstNext = false;
     std::optional<std::size_t> dropNext;
-    bool bUsb = false;
     std::mt19937 random{4470};
 
     std::thread thread;
 };
 
-Emulator::Impl::Impl(const EmulatorOptions& opts) : options(opts), bUsb(opts.bUsbPackets) {
+Emulator::Impl::Impl(const EmulatorOptions& opts) : options(opts), line(opts.bPaced) {
+    line.setUsb(opts.bUsbPackets);
     fdMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fdMaster < 0)
         throw systemError("posix_openpt");
@@ -237,11 +231,10 @@ void Emulator::Impl::stop() {
         thread.join();
     std::lock_guard guard(lock);
     unplug();
-    for (int* fd : {&fdWake})
-        if (*fd >= 0) {
-            ::close(*fd);
-            *fd = -1;
-        }
+    if (fdWake >= 0) {
+        ::close(fdWake);
+        fdWake = -1;
+    }
     for (std::FILE** file : {&pRecord, &pLog})
         if (*file) {
             std::fclose(*file);
@@ -260,8 +253,8 @@ void Emulator::Impl::unplug() {
         szLinkMade.clear();
     }
     line.clear();
-    usb.clear();
     toWrite.clear();
+    inbound.clear();
     restartUntil.reset();
     bUnplugged = true;
 }
@@ -272,10 +265,14 @@ void Emulator::Impl::run() {
         TimePoint now = Clock::now();
         if (restartUntil && now >= *restartUntil)
             finishRestart(now);
-        std::optional<TimePoint> next = deliver(now);
+        const std::optional<TimePoint> nextIn = receiveDue(now);
+        std::optional<TimePoint> next = line.deliver(now, toWrite);
         writeOut(now);
-        if (restartUntil && (!next || *restartUntil < *next))
-            next = restartUntil;
+        if (options.bPaced && line.sending() && next)
+            next = std::max(*next, now + PACING_QUANTUM);
+        for (const auto& candidate : {nextIn, restartUntil})
+            if (candidate && (!next || *candidate < *next))
+                next = candidate;
 
         std::array<pollfd, 2> fds{};
         fds[0] = {fdWake, POLLIN, 0};
@@ -284,10 +281,7 @@ void Emulator::Impl::run() {
         timespec timeout{};
         timespec* pTimeout = nullptr;
         if (next) {
-            Duration wait = *next - now;
-            if (options.bPaced && !line.empty())
-                wait = std::max<Duration>(wait, PACING_QUANTUM);
-            wait = std::max<Duration>(wait, Duration::zero());
+            const Duration wait = std::max<Duration>(*next - now, Duration::zero());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
             timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
             timeout.tv_nsec = static_cast<long>(ns % 1000000000);
@@ -306,32 +300,62 @@ void Emulator::Impl::run() {
             std::array<char, READ_CHUNK> buffer{};
             const ssize_t n = ::read(fdMaster, buffer.data(), buffer.size());
             if (n > 0)
-                receiveOctets(buffer.data(), static_cast<std::size_t>(n), Clock::now());
+                takeIn(buffer.data(), static_cast<std::size_t>(n), Clock::now());
         }
     }
 }
 
-void Emulator::Impl::receiveOctets(const char* p, std::size_t n, TimePoint now) {
+// The pseudo-terminal hands over a command the moment it is written; a
+// serial line would deliver its last octet only after all of them have
+// crossed at the line rate.
+void Emulator::Impl::takeIn(const char* p, std::size_t n, TimePoint now) {
     for (std::size_t i = 0; i < n; ++i) {
-        const char c = p[i];
-        if (c == CR) {
-            handleLine(now);
-            szLine.clear();
-            bOverlong = false;
-        } else if (c == '\n') {
-            // A terminal user's line feed carries no meaning.
-        } else if (szLine.size() < MAX_HELD) {
-            szLine += c;
-            bOverlong = bOverlong || szLine.size() > MAX_COMMAND;
-        } else {
-            bOverlong = true;
+        TimePoint due = now;
+        if (options.bPaced) {
+            due = std::max(now, inboundFree) + SerialLine::octetTime();
+            inboundFree = due;
         }
+        inbound.push_back({p[i], due});
+    }
+    receiveDue(now);
+}
+
+// Takes every octet that has arrived by now. Returns when the next
+// complete line will have arrived.
+std::optional<TimePoint> Emulator::Impl::receiveDue(TimePoint now) {
+    while (!inbound.empty() && inbound.front().due <= now) {
+        const Inbound octet = inbound.front();
+        inbound.pop_front();
+        receiveOctet(octet.c, octet.due);
+    }
+    for (const Inbound& octet : inbound)
+        if (octet.c == CR)
+            return octet.due;
+    return std::nullopt;
+}
+
+void Emulator::Impl::receiveOctet(char c, TimePoint now) {
+    if (c == CR) {
+        handleLine(now);
+        szLine.clear();
+        bOverlong = false;
+    } else if (c == '\n') {
+        // A terminal user's line feed carries no meaning.
+    } else if (szLine.size() < MAX_HELD) {
+        szLine += c;
+        bOverlong = bOverlong || szLine.size() > MAX_COMMAND;
+    } else {
+        bOverlong = true;
     }
 }
 
 void Emulator::Impl::handleLine(TimePoint now) {
-    records.push_back({szLine, now, std::nullopt, std::nullopt});
-    const int iRecord = static_cast<int>(records.size()) - 1;
+    int iRecord = -1;
+    if (options.bKeepLog) {
+        records.push_back({szLine, now, std::nullopt, std::nullopt});
+        iRecord = static_cast<int>(records.size()) - 1;
+        arrived.notify_all();
+    }
     if (pLog) {
         std::fprintf(pLog, "%.6f %s\n", seconds(now), printable(szLine).c_str());
         std::fflush(pLog);
@@ -385,16 +409,14 @@ void Emulator::Impl::queueAnswer(std::string_view octets, int iRecord, TimePoint
         Duration gap{};
         if (pauseNext && i == pauseAt)
             gap = *pauseNext;
-        line.push_back(
+        line.push(
             {static_cast<BYTE>(text[i]), notBefore, gap, iRecord, i == 0, i + 1 == text.size()});
     }
     pauseNext.reset();
 }
 
 void Emulator::Impl::beginRestart(TimePoint now) {
-    line.clear();
-    usb.clear();
-    toWrite.clear();
+    line.clearUnstarted();
     szLine.clear();
     restartUntil = now + RESTART_SILENCE;
 }
@@ -403,45 +425,6 @@ void Emulator::Impl::finishRestart(TimePoint now) {
     restartUntil.reset();
     receiver.powerOn();
     queueAnswer(START_ANNOUNCEMENT, -1, now);
-}
-
-// Moves every octet whose time has come from the line to the adapter or
-// the pseudo-terminal. Returns when the next octet is due.
-std::optional<TimePoint> Emulator::Impl::deliver(TimePoint now) {
-    const Duration octetTime = options.bPaced ? OCTET_TIME : Duration::zero();
-    std::optional<TimePoint> next;
-    while (!line.empty()) {
-        const Pending& pending = line.front();
-        const TimePoint begin = std::max(lineFree + pending.gapBefore, pending.notBefore);
-        const TimePoint arrive = begin + octetTime;
-        if (arrive > now) {
-            next = arrive;
-            break;
-        }
-        lineFree = arrive;
-        if (bUsb) {
-            if (usb.empty())
-                usbDeadline = arrive + USB_LATENCY;
-            usb.push_back(pending);
-            if (usb.size() >= USB_PACKET)
-                flushUsb();
-        } else {
-            toWrite.push_back(pending);
-        }
-        line.pop_front();
-    }
-    if (!usb.empty()) {
-        if (!bUsb || now >= usbDeadline)
-            flushUsb();
-        else if (!next || usbDeadline < *next)
-            next = usbDeadline;
-    }
-    return next;
-}
-
-void Emulator::Impl::flushUsb() {
-    toWrite.insert(toWrite.end(), usb.begin(), usb.end());
-    usb.clear();
 }
 
 void Emulator::Impl::writeOut(TimePoint now) {
@@ -455,9 +438,9 @@ void Emulator::Impl::writeOut(TimePoint now) {
     if (written <= 0)
         return; // the slave's buffer is full: poll waits for room
     for (ssize_t i = 0; i < written; ++i) {
-        const Pending& pending = toWrite.front();
-        if (pending.iRecord >= 0) {
-            CommandRecord& record = records[static_cast<std::size_t>(pending.iRecord)];
+        const SerialLine::Octet& pending = toWrite.front();
+        if (pending.iTag >= 0) {
+            CommandRecord& record = records[static_cast<std::size_t>(pending.iTag)];
             if (pending.bFirst)
                 record.answerStart = now;
             if (pending.bLast)
@@ -582,7 +565,7 @@ std::string Emulator::Impl::frontPanel(std::string_view text) {
         const auto bOn = parseSwitch(argument);
         if (!bOn)
             return bad;
-        bUsb = *bOn;
+        line.setUsb(*bOn);
         wake();
         return ok;
     }
@@ -624,6 +607,23 @@ std::string Emulator::frontPanel(std::string_view line) {
 std::vector<CommandRecord> Emulator::log() const {
     std::lock_guard guard(impl_->lock);
     return impl_->records;
+}
+
+std::optional<CommandRecord> Emulator::waitForCommand(std::string_view szCommand,
+                                                      CommandRecord::TimePoint notBefore,
+                                                      std::chrono::milliseconds timeout) {
+    const auto until = Clock::now() + timeout;
+    std::unique_lock guard(impl_->lock);
+    std::size_t searched = 0;
+    for (;;) {
+        const auto& records = impl_->records;
+        for (; searched < records.size(); ++searched)
+            if (records[searched].szCommand == szCommand && records[searched].received >= notBefore)
+                return records[searched];
+        if (impl_->arrived.wait_until(guard, until) == std::cv_status::timeout &&
+            searched == records.size())
+            return std::nullopt;
+    }
 }
 
 std::size_t Emulator::octetsSent() const {

@@ -1,17 +1,19 @@
 // The receiver on a pseudo-terminal, running on a thread of its own.
 //
 // Construct an Emulator, point the serial link at slavePath(), and read
-// log() to see what reached the receiver and when. Everything the
-// receiver sends is paced at the line rate of 57600 baud, 8N1 (5760
-// octets/s) unless EmulatorOptions::bPaced is false. The receiver's
-// behaviour (commands and answers) is described in sim/receiver.h, the
-// front-panel commands in frontPanelHelp().
+// log() to see what reached the receiver and when. The line runs at
+// 57600 baud, 8N1 (5760 octets/s) in both directions unless
+// EmulatorOptions::bPaced is false: what the receiver sends is paced, and
+// a command counts as received (and is answered) only when its last octet
+// would have crossed the line. The receiver's commands and answers are
+// described in sim/receiver.h, the front-panel commands in
+// frontPanelHelp().
 //
-// A restart ("XX" or the front panel's "restart") drops whatever was not
-// yet sent, keeps silent for RESTART_SILENCE (commands that arrive then
-// are logged but not carried out), returns to the power-on state (15 MHz,
-// AM, step 2500, unlocked; memory channels kept) and then sends
-// START_ANNOUNCEMENT.
+// A restart ("XX" or the front panel's "restart") finishes the answer
+// that is going out and drops those not yet begun, keeps silent for
+// RESTART_SILENCE (commands that arrive then are logged but not carried
+// out), returns to the power-on state (15 MHz, AM, step 2500, unlocked;
+// memory channels kept) and then sends START_ANNOUNCEMENT.
 //
 // After "unplug" the pseudo-terminal is closed (the slave path and the
 // symlink disappear); the emulator then does nothing until it is stopped.
@@ -30,6 +32,7 @@ struct EmulatorOptions {
     std::string szRecordPath; // every octet sent, in order ("" for none)
     std::string szLogPath;    // one line per received command ("" for none)
     std::string szLinkPath;   // a symlink to the slave path ("" for none)
+    bool bKeepLog = true;     // keep log() in memory (a long run may not want to)
 };
 
 struct CommandRecord {
@@ -65,8 +68,16 @@ class Emulator {
     // text that begins with "error:" when the command is refused.
     std::string frontPanel(std::string_view line);
 
-    // Every command line received so far, in order of arrival.
+    // Every command line received so far, in order of arrival (empty
+    // unless EmulatorOptions::bKeepLog).
     std::vector<CommandRecord> log() const;
+
+    // Waits until a command line equal to szCommand arrives at or after
+    // notBefore (earlier ones count too). Returns its record, or nothing
+    // after the time-out. Needs EmulatorOptions::bKeepLog.
+    std::optional<CommandRecord> waitForCommand(std::string_view szCommand,
+                                                CommandRecord::TimePoint notBefore,
+                                                std::chrono::milliseconds timeout);
 
     // Octets sent since the start (garbage and announcements included).
     std::size_t octetsSent() const;

@@ -31,7 +31,9 @@ and 20 MHz. The time-signal frequencies carry ticks over a 500/600 Hz tone,
 Options:
   --link PATH     also make PATH a symlink to the slave path (an old symlink
                   there is replaced; removed again at exit)
-  --no-pacing     send at once instead of at the line rate (5760 octets/s)
+  --no-pacing     no line-rate timing: answers go out at once and commands
+                  count as received when written (by default both
+                  directions run at 57600 baud, 5760 octets/s)
   --usb           start with USB-adapter packet delivery (see "usb" below)
   --record FILE   write every octet sent to FILE; recorded while streaming
                   audio at 10 MHz this makes a replay file such as wwv.bin
@@ -126,6 +128,7 @@ bool panelLine(Emulator& emulator, const std::string& line) {
 
 int main(int argc, char** argv) {
     Options options;
+    options.emulator.bKeepLog = false; // the log file is the program's record
     bool bHelp = false;
     if (!parseOptions(argc, argv, options, bHelp))
         return 2;

@@ -78,3 +78,7 @@ std::string Client::readFor(std::chrono::milliseconds duration) {
         out += static_cast<char>(c);
     return out;
 }
+
+std::string tempPath(const std::string& szName) {
+    return "/tmp/" + szName + "-" + std::to_string(::getpid());
+}

@@ -28,3 +28,7 @@ class Client {
   private:
     int fd_ = -1;
 };
+
+// A path in the test's temporary directory that no other test process
+// uses at the same time.
+std::string tempPath(const std::string& szName);

@@ -1,0 +1,252 @@
+// The serial link against the emulated receiver at the real line rate
+// (5760 octets/s): operator-command latency while polling runs, a poll
+// batch's round trip against its time on the wire, and the CPU the
+// running link uses. Each benchmark is one measurement; the figures are
+// its counters.
+#include "link/comthread.h"
+#include "link/execthread.h"
+#include "link/updatethread.h"
+#include "protocol/comexecute.h"
+#include "protocol/comreceive.h"
+#include "sim/emulator.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <random>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto k = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(k, values.size() - 1)];
+}
+
+// Notes the time of every RADIO post.
+class RadioPosts : public Window {
+  public:
+    BOOL post(UINT uMsg, WPARAM wParam, LPARAM) override {
+        if (uMsg == IDUPDATE && wParam == RADIO) {
+            std::lock_guard guard(lock_);
+            times_.push_back(Clock::now());
+        }
+        return TRUE;
+    }
+    std::size_t count() {
+        std::lock_guard guard(lock_);
+        return times_.size();
+    }
+    // The time of post number `index` (counting from 0), once it is there.
+    std::optional<Clock::time_point> post(std::size_t index) {
+        std::lock_guard guard(lock_);
+        if (index < times_.size())
+            return times_[index];
+        return std::nullopt;
+    }
+
+  private:
+    std::mutex lock_;
+    std::vector<Clock::time_point> times_;
+};
+
+// The link, exec and (optionally) poll threads on a port, for one scope.
+struct RunningLink {
+    RunningLink(const std::string& szPort, bool bPoll, Window* pWindow) {
+        bStreaming = 0;
+        bLock = FALSE;
+        comReceiveSync();
+        hDlgHandle = pWindow;
+        bOk = comOpen(szPort.c_str()) == NO_ERROR && execOpen() == NO_ERROR &&
+              (!bPoll || updateOpen() == NO_ERROR);
+        comStart();
+        execStart();
+        if (bPoll)
+            updateStart();
+    }
+    ~RunningLink() {
+        execClose();
+        updateClose();
+        comClose();
+        hDlgHandle = nullptr;
+    }
+    bool bOk = false;
+};
+
+// Time from enqueue of an operator command to its last octet (the CR)
+// arriving at the receiver, while the poll runs. Argument: 1 for a
+// receiver that answers nothing.
+void BM_OperatorCommandLatency(benchmark::State& state) {
+    constexpr int COMMANDS = 200;
+    const bool bSilent = state.range(0) != 0;
+    for (auto _ : state) {
+        Emulator emulator;
+        if (bSilent)
+            emulator.frontPanel("silent on");
+        RadioPosts window;
+        RunningLink link(emulator.slavePath(), true, &window);
+        if (!link.bOk) {
+            state.SkipWithError("link did not open");
+            return;
+        }
+        std::this_thread::sleep_for(300ms);
+        const auto begun = Clock::now();
+        std::mt19937 random(1);
+        std::uniform_int_distribution<int> pause(10, 110); // any phase of the poll cycle
+        std::vector<double> latencies;
+        int lost = 0;
+        for (int i = 0; i < COMMANDS; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
+            const std::string command = "*AF" + std::to_string(7000000 + 10 * i);
+            const auto t0 = Clock::now();
+            enqueue(&QueueMessage, (command + "\r").c_str(), MIN_PRIORITY);
+            const auto record = emulator.waitForCommand(command, t0, 2s);
+            if (record)
+                latencies.push_back(ms(record->received - t0));
+            else
+                ++lost;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begun).count());
+        state.counters["p50_ms"] = percentile(latencies, 0.5);
+        state.counters["p99_ms"] = percentile(latencies, 0.99);
+        state.counters["max_ms"] = percentile(latencies, 1.0);
+        state.counters["lost"] = lost;
+    }
+}
+BENCHMARK(BM_OperatorCommandLatency)
+    ->ArgName("silent")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// One poll batch, from queuing it to the RADIO post that its "@S" answer
+// brings, against the time its octets (commands and answers) take on the
+// wire at 5760 octets/s. The poll thread is not running: the batch is
+// queued here, one at a time.
+void BM_PollBatchRoundTrip(benchmark::State& state) {
+    constexpr int BATCHES = 100;
+    // Fixed answers: 15 MHz, AM, step 2500, unlocked, S8.
+    const std::vector<std::string> commands = {"?AF\r", "?RMM\r", "?RMI\r", "?AU\r", "?S\r"};
+    const std::vector<std::string> answers = {"@AF15000000\r", "@RMM4\r", "@RMI2500\r", "@AU\r",
+                                              "@S  8\r"};
+    std::size_t octets = 0;
+    for (const auto& text : commands)
+        octets += text.size();
+    for (const auto& text : answers)
+        octets += text.size();
+    const double wireMs = 1000.0 * static_cast<double>(octets) / 5760.0;
+
+    for (auto _ : state) {
+        Emulator emulator;
+        emulator.frontPanel("signal 8");
+        RadioPosts window;
+        RunningLink link(emulator.slavePath(), false, &window);
+        if (!link.bOk) {
+            state.SkipWithError("link did not open");
+            return;
+        }
+        std::vector<double> trips;
+        const auto begun = Clock::now();
+        for (int i = 0; i < BATCHES; ++i) {
+            // Each batch brings exactly one RADIO post, with its "@S" answer.
+            const std::size_t index = window.count();
+            const auto t0 = Clock::now();
+            QueueQueryMessages();
+            std::optional<Clock::time_point> done;
+            const auto until = t0 + 2s;
+            while (!(done = window.post(index)) && Clock::now() < until)
+                std::this_thread::sleep_for(100us);
+            if (done)
+                trips.push_back(ms(*done - t0));
+            std::this_thread::sleep_for(20ms);
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begun).count());
+        const double p50 = percentile(trips, 0.5);
+        state.counters["wire_ms"] = wireMs;
+        state.counters["wire_octets"] = static_cast<double>(octets);
+        state.counters["p50_ms"] = p50;
+        state.counters["p99_ms"] = percentile(trips, 0.99);
+        state.counters["ratio_p50"] = p50 / wireMs;
+        state.counters["batches"] = static_cast<double>(trips.size());
+    }
+}
+BENCHMARK(BM_PollBatchRoundTrip)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+// CPU used by the running link (transmit, receive, exec and poll threads)
+// over 10 s of polling, with the emulator in a process of its own so that
+// its work is counted apart.
+void BM_LinkCpu(benchmark::State& state) {
+    constexpr auto SPAN = 10s;
+    for (auto _ : state) {
+        int out[2];
+        if (pipe(out) != 0) {
+            state.SkipWithError("pipe");
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", 0, 0);
+        char arg0[] = VELKOR_SIM;
+        char* argv[] = {arg0, nullptr};
+        pid_t pid = -1;
+        const int spawned = posix_spawn(&pid, VELKOR_SIM, &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        std::string slave;
+        for (char c; spawned == 0 && read(out[0], &c, 1) == 1 && c != '\n';)
+            slave += c;
+        close(out[0]);
+        if (slave.empty()) {
+            state.SkipWithError("velkor-sim did not start");
+            return;
+        }
+        double used = 0;
+        {
+            RadioPosts window;
+            RunningLink link(slave, true, &window);
+            const double before = cpuSeconds(RUSAGE_SELF);
+            std::this_thread::sleep_for(SPAN);
+            used = cpuSeconds(RUSAGE_SELF) - before;
+        }
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        const double seconds = std::chrono::duration<double>(SPAN).count();
+        state.SetIterationTime(seconds);
+        state.counters["link_cpu_percent"] = 100.0 * used / seconds;
+        state.counters["emulator_cpu_percent"] = 100.0 * cpuSeconds(RUSAGE_CHILDREN) / seconds;
+    }
+}
+BENCHMARK(BM_LinkCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+} // namespace
