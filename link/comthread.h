@@ -28,14 +28,16 @@
 
 // A frame that starts late or pauses: USB serial adapters hold received
 // octets up to 16 ms, so a frame arrives in packets about 11 ms apart and
-// begins up to 16 ms after the request; 100 ms rides out six such delays
-// (or a busy receiver) and still resumes a broken stream before more than
-// about a clip and a half of sound is lost.
+// begins up to 16 ms after the request; 100 ms rides out such gaps with
+// room for a busy receiver or a loaded machine. A longer wait would only
+// lengthen the silence after a lost octet (the wait plus one frame on
+// the line, about 0.15 s) and the return to polling after a receiver
+// that does not stream (MAX_UNANSWERED_REQUESTS waits plus a poll
+// period, which must stay under half a second).
 inline constexpr std::chrono::milliseconds FRAME_SILENCE{100};
 // Requests in a row that bring nothing of a frame before the stream is
-// taken to have ended. One or two can be lost to line noise; three
-// (about 0.3 s) mean a receiver that does not stream, and the poll
-// resumes within half a second of the first request.
+// taken to have ended. A request garbled by line noise goes unanswered
+// once; three in a row (0.3 s) mean a receiver that does not stream.
 inline constexpr int MAX_UNANSWERED_REQUESTS = 3;
 
 // What the link has seen of the audio stream since comOpen.

@@ -66,6 +66,7 @@ TEST_P(DroppedOctet, CostsOneFrameAndTheStreamResumes) {
     run.enable();
     ASSERT_TRUE(waitUntil([] { return audioCounters.ulClipsTaken.load() >= 10; }, 3s));
 
+    const std::uint64_t ulUnderruns = audioCounters.ulUnderruns;
     const auto dropped = Clock::now();
     ASSERT_EQ(run.emulator().frontPanel("drop"), "ok");
     ASSERT_TRUE(waitUntil([] { return linkCounters.ulFramesAbandoned.load() >= 1; }, 2s));
@@ -89,8 +90,10 @@ TEST_P(DroppedOctet, CostsOneFrameAndTheStreamResumes) {
     }
     ASSERT_TRUE(broken && broken->answerEnd && resumed);
     const double resumeMs = ms(resumed->received - *broken->answerEnd);
-    std::printf("usb %s: next request %.0f ms after the short frame's last octet\n",
-                bUsb ? "on" : "off", resumeMs);
+    std::printf("usb %s: next request %.0f ms after the short frame's last octet, %llu blocks "
+                "of silence\n",
+                bUsb ? "on" : "off", resumeMs,
+                static_cast<unsigned long long>(audioCounters.ulUnderruns.load() - ulUnderruns));
     EXPECT_GE(resumeMs, ms(FRAME_SILENCE) - 1.0);
     EXPECT_LT(resumeMs, 300.0);
     EXPECT_EQ(linkCounters.ulFramesAbandoned.load(), 1u);
