@@ -6,6 +6,7 @@
 #include "platform/comm.h"
 #include "protocol/comreceive.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +22,9 @@ constexpr DWORD READTOTALTIMEOUTCONSTANT = 5;    // ms: longest wait for an octe
 constexpr DWORD WRITETOTALTIMEOUTMULTIPLIER = 0; // writes have no time limit
 constexpr DWORD WRITETOTALTIMEOUTCONSTANT = 0;
 constexpr DWORD SILENT_PAUSE = READTOTALTIMEOUTCONSTANT; // a window without a port
+// A frame takes 47 ms on the line: a window after a request for a clip
+// that has read octets for this long without one is not getting one.
+constexpr auto FRAME_WINDOW_LIMIT = std::chrono::seconds(1);
 
 constexpr std::size_t DEVICE_PATH_SIZE = 64;
 constexpr char szDevicePrefix[] = "//./";
@@ -157,28 +161,37 @@ void frameSilence() {
 // the clock, since a read may wait longer than its time-out on a busy
 // machine. A text line read meanwhile (a late answer to an earlier
 // command) is queued, and the window reads on: the request is still
-// outstanding, so the poll stays silent.
+// outstanding, so the poll stays silent. A line that never falls silent
+// and never brings a frame ends the window after FRAME_WINDOW_LIMIT, as
+// silence would, at the first octet outside a frame.
 void frameWindow() {
-    auto lastOctet = std::chrono::steady_clock::now();
+    const auto opened = std::chrono::steady_clock::now();
+    auto lastOctet = opened;
     while (!hComThreadDone) {
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
+        const auto now = std::chrono::steady_clock::now();
         if (ulRead == 0) {
-            if (std::chrono::steady_clock::now() - lastOctet < FRAME_SILENCE)
+            if (now - lastOctet < FRAME_SILENCE)
                 continue;
             frameSilence();
             return;
         }
-        lastOctet = std::chrono::steady_clock::now();
+        lastOctet = now;
         const int bWasInFrame = comReceiveInFrame();
-        if (!comReceive(ucOctet))
-            continue;
-        enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY);
-        if (bWasInFrame) {
-            iUnanswered = 0;
-            return; // the frame is complete
+        if (comReceive(ucOctet)) {
+            if (!bWasInFrame)
+                bStreaming = TRUE; // a line ended it, but the request is still out
+            enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY);
+            if (bWasInFrame) {
+                iUnanswered = 0;
+                return; // the frame is complete
+            }
         }
-        bStreaming = TRUE;
+        if (now - opened >= FRAME_WINDOW_LIMIT && !comReceiveInFrame()) {
+            frameSilence();
+            return;
+        }
     }
 }
 

@@ -72,13 +72,14 @@ TEST_F(FrameWindow, AReceiverThatDoesNotStreamHandsTheLineBackToThePoll) {
 
     const auto arrivals = line.arrivals();
     EXPECT_EQ(count(arrivals, "?RMC\r"), static_cast<std::size_t>(MAX_UNANSWERED_REQUESTS));
-    // Each request waited out the whole silence before the next went.
+    // Each request waited out the silence before the next went (less a
+    // little: the peer's time stamps may be late on a shared machine).
     std::vector<Clock::time_point> requests;
     for (const auto& a : arrivals)
         if (a.command == "?RMC\r")
             requests.push_back(a.last);
     for (std::size_t i = 1; i < requests.size(); ++i)
-        EXPECT_GE(ms(requests[i] - requests[i - 1]), ms(FRAME_SILENCE) - 1.0) << i;
+        EXPECT_GE(ms(requests[i] - requests[i - 1]), 0.8 * ms(FRAME_SILENCE)) << i;
     EXPECT_EQ(linkCounters.ulRequestsUnanswered,
               static_cast<std::uint64_t>(MAX_UNANSWERED_REQUESTS));
     EXPECT_EQ(linkCounters.ulRequestsRepeated,
@@ -152,6 +153,27 @@ TEST_F(FrameWindow, AFrameCutInAnotherCommandsWindowDoesNotSilenceThePoll) {
     EXPECT_EQ(WaitForSingleObject(hAudioClip, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
+TEST_F(FrameWindow, ALineThatNeverFallsSilentStillEndsTheWindow) {
+    // Text lines every 10 ms for two seconds, and never a frame.
+    bAudioOn = FALSE;
+    peer::Peer line([](const std::string& c) {
+        Answer answer;
+        if (c == "?RMC\r")
+            for (int i = 0; i < 200; ++i)
+                answer.push_back({10ms, "@S  1\r"});
+        return answer;
+    });
+    startOn(line);
+    queue("?RMC\r", MAX_PRIORITY);
+    queue("?AU\r");
+    ASSERT_TRUE(line.waitForCommands(2, 3s)) << "the window never ended";
+    const auto arrivals = line.arrivals();
+    EXPECT_GE(ms(arrivals[1].first - arrivals[0].last), 900.0);
+    EXPECT_EQ(nextResponse(), "@S  1\r"); // the lines were queued meanwhile
+    EXPECT_EQ(linkCounters.ulRequestsUnanswered, 1u);
+    EXPECT_TRUE(waitForStreaming(0, 1s));
+}
+
 // What every other window does is unchanged.
 TEST_F(FrameWindow, ALineSplitByATwentyMillisecondPauseIsCompletedInTheNextWindow) {
     peer::Peer line([](const std::string& c) {
@@ -183,7 +205,7 @@ TEST_F(FrameWindow, AnUnansweredQueryStillCostsAboutFiveMilliseconds) {
     for (std::size_t i = 1; i < arrivals.size(); ++i) {
         const double gap = ms(arrivals[i].first - arrivals[i - 1].last);
         if (arrivals[i - 1].command == "?RMC\r")
-            EXPECT_GE(gap, ms(FRAME_SILENCE) - 1.0);
+            EXPECT_GE(gap, 0.8 * ms(FRAME_SILENCE));
         else
             gaps.push_back(gap);
     }
