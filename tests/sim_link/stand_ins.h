@@ -56,6 +56,7 @@ class PostRecorder : public Window {
 class AudioStandIn {
   public:
     AudioStandIn() {
+        bAudioOn = TRUE; // the framer hands clips over
         hAudioClip = CreateEventA(nullptr, FALSE, FALSE, "AudioClip");
         hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
         thread_ = std::thread([this] { run(); });
@@ -64,6 +65,7 @@ class AudioStandIn {
     ~AudioStandIn() {
         bStop_ = true;
         thread_.join();
+        bAudioOn = FALSE;
         CloseHandle(hAudioClip);
         CloseHandle(hGetMore);
         hAudioClip = nullptr;
