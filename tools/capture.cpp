@@ -20,12 +20,10 @@ std::uint32_t le32(const std::string& s, std::size_t at) {
     return v;
 }
 
-struct BIN {
-    double dAmplitude;
-    double dPhase;
-};
-BIN dft(const std::vector<float>& x, double dRate, double dHz, std::size_t from,
-        std::size_t count) {
+} // namespace
+
+TONE measureTone(const std::vector<float>& x, double dRate, double dHz, std::size_t from,
+                 std::size_t count) {
     double re = 0, im = 0;
     for (std::size_t i = from; i < from + count; ++i) {
         const double w = 2 * std::numbers::pi * dHz * static_cast<double>(i) / dRate;
@@ -34,8 +32,6 @@ BIN dft(const std::vector<float>& x, double dRate, double dHz, std::size_t from,
     }
     return {2 * std::hypot(re, im) / static_cast<double>(count), std::atan2(im, re)};
 }
-
-} // namespace
 
 std::vector<float> readCapture(const std::string& szPath) {
     std::ifstream in(szPath, std::ios::binary);
@@ -75,13 +71,13 @@ TONECHECK checkTone(const std::vector<float>& x, double dRate, double dExpectedH
     const std::size_t second = static_cast<std::size_t>(dRate);
     double best = 0;
     for (double f = dExpectedHz - 20; f <= dExpectedHz + 20; f += 0.1) {
-        const double a = dft(x, dRate, f, first, second).dAmplitude;
+        const double a = measureTone(x, dRate, f, first, second).dAmplitude;
         if (a > best) {
             best = a;
             check.dFrequency = f;
         }
     }
-    check.dAmplitude = dft(x, dRate, check.dFrequency, first, count).dAmplitude;
+    check.dAmplitude = measureTone(x, dRate, check.dFrequency, first, count).dAmplitude;
 
     const double rmsTone = check.dAmplitude / std::numbers::sqrt2;
     for (std::size_t w = first; w + GAP_WINDOW <= first + count; w += GAP_WINDOW) {
@@ -97,7 +93,7 @@ TONECHECK checkTone(const std::vector<float>& x, double dRate, double dExpectedH
     // repeat or a cut shows as a step between neighbouring windows.
     double previous = 0;
     for (std::size_t w = first; w + PHASE_WINDOW <= first + count; w += PHASE_WINDOW) {
-        const double phase = dft(x, dRate, check.dFrequency, w, PHASE_WINDOW).dPhase;
+        const double phase = measureTone(x, dRate, check.dFrequency, w, PHASE_WINDOW).dPhase;
         if (w != first) {
             const double step = std::remainder(phase - previous, 2 * std::numbers::pi);
             if (std::fabs(step) > check.dWorstPhaseStep) {

@@ -10,6 +10,15 @@
 // chunk to the end of the file. Empty when there is no data chunk.
 std::vector<float> readCapture(const std::string& szPath);
 
+// Amplitude and phase of a tone of dHz over count frames from `from` (a
+// single-bin DFT).
+struct TONE {
+    double dAmplitude;
+    double dPhase;
+};
+TONE measureTone(const std::vector<float>& x, double dRate, double dHz, std::size_t from,
+                 std::size_t count);
+
 struct TONECHECK {
     bool bFound = false;            // a tone starts somewhere
     std::size_t ulOnset = 0;        // first frame of the tone

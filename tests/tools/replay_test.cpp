@@ -1,5 +1,6 @@
 // Replay files: WAV files of every common form in, a tone through the
 // stream and back out, malformed headers refused with a reason.
+#include "tools/capture.h"
 #include "tools/replay.h"
 
 #include <gtest/gtest.h>
@@ -41,27 +42,11 @@ void writeTone(const std::string& szPath, int iFormat, int iRate, int iChannels,
     sf_close(file);
 }
 
-// Amplitude and phase of a tone of dHz over a stretch (a single-bin DFT).
-struct TONE {
-    double dAmplitude;
-    double dPhase;
-};
-TONE measure(const std::vector<float>& x, double dRate, double dHz, std::size_t from,
-             std::size_t count) {
-    double re = 0, im = 0;
-    for (std::size_t i = from; i < from + count; ++i) {
-        const double w = 2 * std::numbers::pi * dHz * static_cast<double>(i) / dRate;
-        re += x[i] * std::cos(w);
-        im -= x[i] * std::sin(w);
-    }
-    return {2 * std::hypot(re, im) / static_cast<double>(count), std::atan2(im, re)};
-}
-
 // The frequency whose single-bin DFT is strongest, searched in 1 Hz steps.
 double strongest(const std::vector<float>& x, double dRate, double dFrom, double dTo) {
     double best = dFrom, bestAmp = 0;
     for (double f = dFrom; f <= dTo; f += 1.0) {
-        const double amp = measure(x, dRate, f, 4000, 8000).dAmplitude;
+        const double amp = measureTone(x, dRate, f, 4000, 8000).dAmplitude;
         if (amp > bestAmp) {
             bestAmp = amp;
             best = f;
@@ -103,11 +88,11 @@ TEST_P(WavForms, ATonePassesThroughTheStreamAndBackAtItsFrequencyAndLevel) {
     ASSERT_EQ(out.fSample.size(), clips.size() * 512);
 
     EXPECT_EQ(strongest(out.fSample, 8000.0, 950, 1050), 1000.0);
-    const TONE tone = measure(out.fSample, 8000.0, 1000.0, 4000, 8000);
+    const TONE tone = measureTone(out.fSample, 8000.0, 1000.0, 4000, 8000);
     EXPECT_NEAR(tone.dAmplitude, 0.5, 0.5 * 0.05) << form.szName;
     // One continuous tone: the phase holds from one stretch to the next.
     for (std::size_t from = 2000; from + 800 < 20000; from += 800)
-        EXPECT_NEAR(measure(out.fSample, 8000.0, 1000.0, from, 800).dAmplitude, 0.5, 0.04)
+        EXPECT_NEAR(measureTone(out.fSample, 8000.0, 1000.0, from, 800).dAmplitude, 0.5, 0.04)
             << "level drops at frame " << from;
 }
 
