@@ -97,14 +97,6 @@ class LinkOnEmulator : public testing::Test {
 class AudioOnEmulator : public LinkOnEmulator {
   protected:
     AudioOnEmulator() : LinkOnEmulator(false) {}
-    void SetUp() override {
-        LinkOnEmulator::SetUp();
-        bAudioOn = TRUE; // the stand-in takes the clips
-    }
-    void TearDown() override {
-        bAudioOn = FALSE;
-        LinkOnEmulator::TearDown();
-    }
 };
 
 TEST_F(LinkOnEmulator, PollingKeepsTheReceiverPictureCurrent) {
