@@ -6,6 +6,7 @@
 #include "platform/comm.h"
 #include "protocol/comreceive.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -13,6 +14,7 @@ QUEUE QueueMessage;
 QUEUE QueueResponse;
 std::array<char, MAXRESPONSESIZE> szResponse;
 Shared<int> bStreaming{0};
+LINKCOUNTERS linkCounters;
 
 namespace {
 
@@ -20,8 +22,9 @@ constexpr DWORD READTOTALTIMEOUTCONSTANT = 5;    // ms: longest wait for an octe
 constexpr DWORD WRITETOTALTIMEOUTMULTIPLIER = 0; // writes have no time limit
 constexpr DWORD WRITETOTALTIMEOUTCONSTANT = 0;
 constexpr DWORD SILENT_PAUSE = READTOTALTIMEOUTCONSTANT; // a window without a port
-// Silent reads a window sits through for an audio frame (about 100 ms).
-constexpr int MAX_SILENT_READS_IN_FRAME = 20;
+// A frame takes 47 ms on the line: a window after a request for a clip
+// that has read octets for this long without one is not getting one.
+constexpr auto FRAME_WINDOW_LIMIT = std::chrono::seconds(1);
 
 constexpr std::size_t DEVICE_PATH_SIZE = 64;
 constexpr char szDevicePrefix[] = "//./";
@@ -43,6 +46,10 @@ HANDLE hWait = nullptr;
 Shared<int> hComThreadDone{0};
 // TRUE while the window that follows a request for a clip is open.
 Shared<int> bFrameRequested{0};
+// Requests in a row whose window brought nothing of a frame. Counted on
+// the receive thread; the transmit thread clears it when the stream is
+// switched off, while no window is open.
+Shared<int> iUnanswered{0};
 HANDLE hComThreadTransmit = nullptr;
 DWORD ulComThreadTransmitID = 0;
 HANDLE hComThreadReceive = nullptr;
@@ -92,25 +99,27 @@ void configurePort() {
 // One receive window: octets until a complete packet, a silent read, or
 // a whole pass of the replay file without a complete packet (a replay
 // file that frames nothing must not hold the window open for ever).
-void receiveWindow() {
+void commandWindow() {
     int replayWraps = 0;
-    int silentReads = 0;
     bReplayWrapped = false;
     while (!hComThreadDone) {
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
         if (ulRead == 0) {
-            // An audio frame that starts late or is cut by a pause (a
-            // busy sender, a USB adapter's packets) is waited for in this
-            // window: while audio streams nothing else would open the
-            // next one, and the stream would stop for good. A late or cut
-            // text line still waits for the next window.
-            if ((bFrameRequested || comReceiveInFrame()) &&
-                ++silentReads < MAX_SILENT_READS_IN_FRAME)
-                continue;
+            // The window ends here even inside a frame, which the next
+            // window continues. Should no next window come (nothing
+            // queued, and the poll silent because a frame has begun, such
+            // as one still on its way after "*RMC\r"), the stream is no
+            // longer taken to run, so the poll opens the windows that
+            // finish the frame.
+            if (comReceiveInFrame())
+                bStreaming = FALSE;
             return;
         }
+        const int bWasInFrame = comReceiveInFrame();
         if (comReceive(ucOctet)) {
+            if (bWasInFrame)
+                iUnanswered = 0;
             enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY);
             return;
         }
@@ -122,10 +131,88 @@ void receiveWindow() {
     }
 }
 
+// The line stayed silent for FRAME_SILENCE after a request for a clip.
+void frameSilence() {
+    if (comReceiveInFrame()) {
+        // Part of a frame (an octet was lost): the rest will never come,
+        // and nothing of it is played.
+        comReceiveSync();
+        linkCounters.ulFramesAbandoned += 1;
+        iUnanswered = 0;
+    } else {
+        linkCounters.ulRequestsUnanswered += 1;
+        iUnanswered += 1;
+    }
+    if (bAudioOn && iUnanswered < MAX_UNANSWERED_REQUESTS) {
+        enqueue(&QueueMessage, szStreamOn, MIN_PRIORITY);
+        linkCounters.ulRequestsRepeated += 1;
+        return;
+    }
+    // Audio is off, or the receiver does not stream: the stream is over
+    // and the status poll takes over again.
+    if (bAudioOn)
+        linkCounters.ulStreamsEnded += 1;
+    iUnanswered = 0;
+    bStreaming = FALSE;
+}
+
+// The window after a request for a clip: octets until a frame is complete
+// or the line has been silent for FRAME_SILENCE. Silence is measured on
+// the clock, since a read may wait longer than its time-out on a busy
+// machine. A text line read meanwhile (a late answer to an earlier
+// command) is queued, and the window reads on: the request is still
+// outstanding, so the poll stays silent. A line that never falls silent
+// and never brings a frame ends the window after FRAME_WINDOW_LIMIT, as
+// silence would, at the first octet outside a frame.
+void frameWindow() {
+    const auto opened = std::chrono::steady_clock::now();
+    auto lastOctet = opened;
+    while (!hComThreadDone) {
+        DWORD ulRead = 0;
+        const BYTE ucOctet = ReadOctet(&ulRead);
+        const auto now = std::chrono::steady_clock::now();
+        if (ulRead == 0) {
+            if (now - lastOctet < FRAME_SILENCE)
+                continue;
+            frameSilence();
+            return;
+        }
+        lastOctet = now;
+        const int bWasInFrame = comReceiveInFrame();
+        if (comReceive(ucOctet)) {
+            if (!bWasInFrame)
+                bStreaming = TRUE; // a line ended it, but the request is still out
+            enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY);
+            if (bWasInFrame) {
+                iUnanswered = 0;
+                return; // the frame is complete
+            }
+        }
+        if (now - opened >= FRAME_WINDOW_LIMIT && !comReceiveInFrame()) {
+            frameSilence();
+            return;
+        }
+    }
+}
+
+void receiveWindow() {
+    // Without a port nothing arrives late: the replay file has every
+    // octet at once, or there is none.
+    if (bFrameRequested && hCom != INVALID_HANDLE_VALUE)
+        frameWindow();
+    else
+        commandWindow();
+}
+
 } // namespace
 
 DWORD comOpen(LPCSTR szComPort) {
     hComThreadDone = 0;
+    iUnanswered = 0;
+    linkCounters.ulFramesAbandoned = 0;
+    linkCounters.ulRequestsUnanswered = 0;
+    linkCounters.ulRequestsRepeated = 0;
+    linkCounters.ulStreamsEnded = 0;
     // What other threads use exists before anything can fail.
     hSyncTransmit = CreateEventA(nullptr, FALSE, FALSE, "syncTransmit");
     hSyncReceive = CreateEventA(nullptr, FALSE, FALSE, "syncReceive");
@@ -227,8 +314,10 @@ DWORD comThreadTransmit(LPVOID) {
             continue;
         if (std::strcmp(szPacket, szStreamOn) == 0)
             bStreaming = 1;
-        if (std::strcmp(szPacket, szStreamOff) == 0)
+        if (std::strcmp(szPacket, szStreamOff) == 0) {
             bStreaming = 0;
+            iUnanswered = 0;
+        }
         bFrameRequested = std::strcmp(szPacket, szStreamOn) == 0;
         comTransmit(hCom, szPacket);
         comTransmitWait(hCom);

@@ -6,6 +6,16 @@
 // until the line has been silent for 5 ms. Only then is the next command
 // written. Without a port, commands are taken and dropped, and while the
 // audio stream is on the windows replay "../wwv.bin".
+//
+// The window that follows a request for a clip ("?RMC\r") is the one
+// exception: it ends when a frame is complete or when the line has been
+// silent for FRAME_SILENCE (text lines read meanwhile are queued as
+// usual). While audio streams nothing else opens a window, so a frame
+// that starts late or pauses midway must be waited for here. When the
+// silence passes, a partly framed frame is abandoned, and while audio is
+// on the clip is requested again; after MAX_UNANSWERED_REQUESTS requests
+// in a row without any frame the stream ends as if "*RMC\r" had been
+// sent, and the status poll resumes.
 #pragma once
 
 #include "link/queue.h"
@@ -13,6 +23,31 @@
 #include "platform/types.h"
 
 #include <array>
+#include <chrono>
+#include <cstdint>
+
+// A frame that starts late or pauses: USB serial adapters hold received
+// octets up to 16 ms, so a frame arrives in packets about 11 ms apart and
+// begins up to 16 ms after the request; 100 ms rides out such gaps with
+// room for a busy receiver or a loaded machine. A longer wait would only
+// lengthen the silence after a lost octet (the wait plus one frame on
+// the line, about 0.15 s) and the return to polling after a receiver
+// that does not stream (MAX_UNANSWERED_REQUESTS waits plus a poll
+// period, which must stay under half a second).
+inline constexpr std::chrono::milliseconds FRAME_SILENCE{100};
+// Requests in a row that bring nothing of a frame before the stream is
+// taken to have ended. A request garbled by line noise goes unanswered
+// once; three in a row (0.3 s) mean a receiver that does not stream.
+inline constexpr int MAX_UNANSWERED_REQUESTS = 3;
+
+// What the link has seen of the audio stream since comOpen.
+struct LINKCOUNTERS {
+    Shared<std::uint64_t> ulFramesAbandoned;    // partly framed when the silence passed
+    Shared<std::uint64_t> ulRequestsUnanswered; // nothing of a frame before the silence passed
+    Shared<std::uint64_t> ulRequestsRepeated;   // requests queued again after the silence
+    Shared<std::uint64_t> ulStreamsEnded;       // streams ended by unanswered requests
+};
+extern LINKCOUNTERS linkCounters;
 
 extern QUEUE QueueMessage;                           // commands out
 extern QUEUE QueueResponse;                          // complete response lines in

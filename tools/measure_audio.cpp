@@ -3,10 +3,11 @@
 // output, and reports how the playback went. Run it through
 // scripts/measure-audio (a null sink at 8000 frames/s).
 //
-//   velkor-measure-audio [--stand-in] [SECONDS]
+//   velkor-measure-audio [--stand-in] [--usb] [SECONDS]
 //
 // --stand-in plays the sound device's part with a steady clock instead of
-// the sound output. With VELKOR_MEASURE_TRACE set it also reports a clip
+// the sound output. --usb delivers the receiver's octets in USB-adapter
+// packets (62 octets, or fewer after 16 ms). With VELKOR_MEASURE_TRACE set it also reports a clip
 // stream that stops for 300 ms and lists the first commands the receiver
 // got with the times of their answers.
 #include "audio/audio.h"
@@ -60,18 +61,31 @@ double histogramPercentile(double p) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // --stand-in: a stand-in sound clock instead of the sound output.
-    const bool bStandIn = argc > 1 && std::string(argv[1]) == "--stand-in";
-    if (bStandIn) {
-        --argc;
-        ++argv;
+    // --stand-in: a stand-in sound clock instead of the sound output;
+    // --usb: the receiver's octets come through a USB serial adapter.
+    bool bStandIn = false;
+    bool bUsb = false;
+    for (; argc > 1 && argv[1][0] == '-'; --argc, ++argv) {
+        const std::string option = argv[1];
+        if (option == "--stand-in") {
+            bStandIn = true;
+        } else if (option == "--usb") {
+            bUsb = true;
+        } else {
+            std::fprintf(stderr,
+                         "usage: velkor-measure-audio [--stand-in] [--usb] [SECONDS, 2..240]\n");
+            return 2;
+        }
     }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
     if (!(seconds >= 2 && seconds <= 240)) {
-        std::fprintf(stderr, "usage: velkor-measure-audio [SECONDS, 2..240]\n");
+        std::fprintf(stderr,
+                     "usage: velkor-measure-audio [--stand-in] [--usb] [SECONDS, 2..240]\n");
         return 2;
     }
     AudioLinkRun run(!bStandIn, TEST_TONE_FREQUENCY);
+    if (bUsb)
+        run.emulator().frontPanel("usb on");
     if (const DWORD dwError = run.open(); dwError != NO_ERROR) {
         std::fprintf(stderr,
                      "velkor-measure-audio: cannot open the sound output or the link (%d)\n",
@@ -155,6 +169,9 @@ int main(int argc, char** argv) {
                     : -1.0);
         }
     }
+    const std::uint64_t ulAbandoned = linkCounters.ulFramesAbandoned;
+    const std::uint64_t ulUnanswered = linkCounters.ulRequestsUnanswered;
+    const std::uint64_t ulStreamsEnded = linkCounters.ulStreamsEnded;
     const std::uint64_t ulHalfClips = audioCounters.ulHalfClips;
     const double workMean = ulHalfClips ? static_cast<double>(audioCounters.ulWorkMicros) /
                                               static_cast<double>(ulHalfClips)
@@ -171,6 +188,11 @@ int main(int argc, char** argv) {
                             : 0.0);
     std::printf("underruns after start-up       %llu\n",
                 static_cast<unsigned long long>(ulUnderruns));
+    std::printf("frames abandoned               %llu\n",
+                static_cast<unsigned long long>(ulAbandoned));
+    std::printf("requests unanswered            %llu (streams ended by them: %llu)\n",
+                static_cast<unsigned long long>(ulUnanswered),
+                static_cast<unsigned long long>(ulStreamsEnded));
     std::printf("highest ring fill              %llu of %d blocks\n",
                 static_cast<unsigned long long>(audioCounters.ulHighestFill.load()), RING_BLOCKS);
     std::printf("clips already waiting          %llu of %llu\n",
