@@ -104,19 +104,27 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// Hertz as the C library's atol reads them (leading blanks, an optional
-// sign, the digits up to the first other character), but never wrapped:
-// a negative number or one beyond 32 bits is refused (FALSE).
-bool readHertz(const char* szText, DWORD* pValue) {
+// Skips leading blanks and an optional sign, as atol and atof do; the
+// result points at what follows, and *pNegative tells the sign.
+const char* skipBlanksAndSign(const char* szText, bool* pNegative) {
     const char* p = szText;
     while (isBlank(*p)) {
         ++p;
     }
-    bool bNegative = false;
+    *pNegative = false;
     if (*p == '+' || *p == '-') {
-        bNegative = *p == '-';
+        *pNegative = *p == '-';
         ++p;
     }
+    return p;
+}
+
+// Hertz as the C library's atol reads them (leading blanks, an optional
+// sign, the digits up to the first other character), but never wrapped:
+// a negative number or one beyond 32 bits is refused (FALSE).
+bool readHertz(const char* szText, DWORD* pValue) {
+    bool bNegative = false;
+    const char* p = skipBlanksAndSign(szText, &bNegative);
     std::uint64_t value = 0;
     for (; *p >= '0' && *p <= '9'; ++p) {
         value = value * 10 + static_cast<std::uint64_t>(*p - '0');
@@ -135,15 +143,8 @@ bool readHertz(const char* szText, DWORD* pValue) {
 // the decimal point, whatever the user's locale says, and a value that
 // does not fit 32 bits is refused rather than converted (FALSE).
 bool readMegahertz(const char* szText, DWORD* pValue) {
-    const char* p = szText;
-    while (isBlank(*p)) {
-        ++p;
-    }
     bool bNegative = false;
-    if (*p == '+' || *p == '-') {
-        bNegative = *p == '-';
-        ++p;
-    }
+    const char* p = skipBlanksAndSign(szText, &bNegative);
     double dMegahertz = 0.0;
     std::from_chars(p, p + std::strlen(p), dMegahertz); // no number: stays 0
     const double dHertz = (bNegative ? -dMegahertz : dMegahertz) * 1000000.0 + 0.5;
