@@ -20,21 +20,8 @@ std::string wholeFrame(char clipOctet) {
 
 // The audio side is on (bAudioOn) and played by the test when it needs
 // clips taken.
-class FrameWindow : public Link {
+class FrameWindow : public LinkWithAudio {
   protected:
-    void SetUp() override {
-        Link::SetUp();
-        bAudioOn = TRUE;
-        hAudioClip = CreateEventA(nullptr, FALSE, FALSE, "AudioClip");
-        hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
-    }
-    void TearDown() override {
-        bAudioOn = FALSE;
-        Link::TearDown();
-        CloseHandle(hAudioClip);
-        CloseHandle(hGetMore);
-        hAudioClip = hGetMore = nullptr;
-    }
     static std::size_t count(const std::vector<peer::Arrival>& arrivals, const char* command) {
         return static_cast<std::size_t>(std::count_if(
             arrivals.begin(), arrivals.end(), [&](const auto& a) { return a.command == command; }));

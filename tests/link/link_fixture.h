@@ -1,6 +1,7 @@
 // Shared set-up for the tests that run the real link threads.
 #pragma once
 
+#include "audio/audio.h"
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
@@ -105,6 +106,25 @@ class Link : public testing::Test {
             std::this_thread::sleep_for(1ms);
         }
         return bStreaming == wanted;
+    }
+};
+
+// The link with the audio side switched on: the test itself takes the clips
+// the framer hands over (AudioClip) and asks for more (GetMore).
+class LinkWithAudio : public Link {
+  protected:
+    void SetUp() override {
+        Link::SetUp();
+        bAudioOn = TRUE;
+        hAudioClip = CreateEventA(nullptr, FALSE, FALSE, "AudioClip");
+        hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
+    }
+    void TearDown() override {
+        bAudioOn = FALSE;
+        Link::TearDown();
+        CloseHandle(hAudioClip);
+        CloseHandle(hGetMore);
+        hAudioClip = hGetMore = nullptr;
     }
 };
 

@@ -12,22 +12,7 @@ namespace {
 using namespace linktest;
 using peer::Answer;
 
-class StreamPause : public Link {
-  protected:
-    void SetUp() override {
-        Link::SetUp();
-        bAudioOn = TRUE; // clips are handed over
-        hAudioClip = CreateEventA(nullptr, FALSE, FALSE, "AudioClip");
-        hGetMore = CreateEventA(nullptr, FALSE, FALSE, "GetMore");
-    }
-    void TearDown() override {
-        bAudioOn = FALSE;
-        Link::TearDown();
-        CloseHandle(hAudioClip);
-        CloseHandle(hGetMore);
-        hAudioClip = hGetMore = nullptr;
-    }
-};
+using StreamPause = LinkWithAudio;
 
 TEST_F(StreamPause, AFrameInterruptedForThirtyMillisecondsStillCompletes) {
     std::string frame = "@RMC";
