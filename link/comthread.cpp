@@ -6,9 +6,15 @@
 #include "platform/comm.h"
 #include "protocol/comreceive.h"
 
+#include "link/execthread.h"
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
 
 QUEUE QueueMessage;
 QUEUE QueueResponse;
@@ -26,13 +32,46 @@ constexpr DWORD SILENT_PAUSE = READTOTALTIMEOUTCONSTANT; // a window without a p
 // that has read octets for this long without one is not getting one.
 constexpr auto FRAME_WINDOW_LIMIT = std::chrono::seconds(1);
 
-constexpr std::size_t DEVICE_PATH_SIZE = 64;
+// A port that is gone, or could not be opened, is tried again this often.
+constexpr auto REOPEN_PERIOD = std::chrono::seconds(1);
+
 constexpr char szDevicePrefix[] = "//./";
 constexpr char szReplayFile[] = "../wwv.bin";
 constexpr char szStreamOn[] = "?RMC\r";
 constexpr char szStreamOff[] = "*RMC\r";
 
+// The port. hCom changes only while portUse is held exclusively (and
+// portSwap too); a read or a write holds portUse shared, so the port is
+// never closed under it. portSwap orders the opens and closes and guards
+// the name and the time of the next attempt.
 HANDLE hCom = INVALID_HANDLE_VALUE;
+std::shared_mutex portUse;
+std::mutex portSwap;
+std::string szPortName;    // the name the link opens, as given
+bool bPortWanted = false;  // a name that can be a path: try it until it opens
+bool bPortWasOpen = false; // it has been open since it was named
+std::chrono::steady_clock::time_point nextAttempt;
+// A read or a write failed: the port is gone. Set by the link threads,
+// cleared when the port is closed.
+Shared<int> bPortLost{0};
+Shared<DWORD> ulPortError{NO_ERROR};
+// A port has just been opened by comSwitchPort or a reconnect: the
+// transmit thread sends what was kept for it.
+Shared<int> bPortOpened{0};
+// The framer starts afresh at the next window (the octets before belong
+// to another line).
+Shared<int> bResyncFramer{0};
+
+// The operator's last frequency, mode and lock commands taken while no
+// port could carry them; sent when a port opens. Transmit thread only.
+struct KeptCommands {
+    std::array<std::array<char, MAXRESPONSESIZE>, 3> frequency{}; // "*AF", or "*AR" "*AN" "*AD"
+    std::array<char, MAXRESPONSESIZE> mode{};
+    std::array<char, MAXRESPONSESIZE> lock{};
+    bool bStream = false; // the audio stream was on, or was asked for
+};
+KeptCommands kept;
+
 HANDLE hAudio = INVALID_HANDLE_VALUE;
 COMMTIMEOUTS OldTimeouts;
 constexpr COMMTIMEOUTS NewTimeouts{MAXDWORD, MAXDWORD, READTOTALTIMEOUTCONSTANT,
@@ -94,6 +133,166 @@ void configurePort() {
     PurgeComm(hCom, PURGE_RXCLEAR);
     PurgeComm(hCom, PURGE_TXCLEAR);
     SetCommMask(hCom, EV_TXEMPTY);
+}
+
+void tellDialog(int bConnected) {
+    PostMessageA(hDlgHandle, IDUPDATE, PORT, bConnected);
+}
+
+// Opens szPortName and sets it up as comOpen does. portSwap held.
+DWORD openPortLocked() {
+    const std::string szDevice = szDevicePrefix + szPortName;
+    HANDLE h = CreateFileA(szDevice.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    {
+        std::unique_lock use(portUse);
+        hCom = h;
+        bPortLost = 0;
+        configurePort();
+    }
+    bPortWasOpen = true;
+    bPortOpened = 1;
+    bResyncFramer = 1;
+    return NO_ERROR;
+}
+
+// Closes the port; a port that is still there gets back the settings it
+// had. portSwap held.
+void closePortLocked() {
+    if (hCom == INVALID_HANDLE_VALUE)
+        return;
+    // A write stuck on a full line ends, so its shared hold ends too.
+    PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT);
+    std::unique_lock use(portUse);
+    if (!bPortLost) {
+        EscapeCommFunction(hCom, CLRDTR);
+        EscapeCommFunction(hCom, CLRRTS);
+        SetCommTimeouts(hCom, &OldTimeouts);
+        SetCommState(hCom, &dcbOld);
+        PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    }
+    CloseHandle(hCom);
+    hCom = INVALID_HANDLE_VALUE;
+    bPortLost = 0;
+}
+
+// A read or a write on the port failed. Our own aborts (a close or a
+// switch) are not failures of the port.
+void notePortFailure(DWORD ulError) {
+    if (ulError == NO_ERROR || ulError == ERROR_OPERATION_ABORTED)
+        return;
+    if (bPortLost.exchange(1) == 0)
+        ulPortError = ulError;
+}
+
+// Between commands, on the transmit thread: closes a port that is gone,
+// and tries once a second to open the port again until it opens.
+void keepPortOpen() {
+    std::lock_guard swap(portSwap);
+    const auto now = std::chrono::steady_clock::now();
+    if (bPortLost && hCom != INVALID_HANDLE_VALUE) {
+        closePortLocked();
+        kept.bStream = kept.bStream || bStreaming;
+        std::fprintf(stderr,
+                     "velkor: serial port \"%s\" lost: %s; trying to open it again every "
+                     "second\n",
+                     szPortName.c_str(), ErrorText(ulPortError));
+        bResyncFramer = 1;
+        nextAttempt = now + REOPEN_PERIOD;
+        tellDialog(FALSE);
+        return;
+    }
+    if (hCom != INVALID_HANDLE_VALUE || !bPortWanted || now < nextAttempt)
+        return;
+    nextAttempt = now + REOPEN_PERIOD;
+    const bool bWasOpen = bPortWasOpen;
+    if (openPortLocked() != NO_ERROR)
+        return;
+    std::fprintf(stderr, "velkor: serial port \"%s\" %s\n", szPortName.c_str(),
+                 bWasOpen ? "is back" : "is open now");
+    tellDialog(TRUE);
+}
+
+// How long the transmit thread may wait for a command before the port
+// needs it: no limit while the port is open or nothing is to be tried.
+DWORD transmitWaitLimit() {
+    std::lock_guard swap(portSwap);
+    if ((hCom != INVALID_HANDLE_VALUE && !bPortLost) || !bPortWanted)
+        return INFINITE;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        nextAttempt - std::chrono::steady_clock::now());
+    return static_cast<DWORD>(std::clamp<long long>(left.count(), 1, 1000));
+}
+
+bool startsWith(const char* szPacket, const char* szPrefix) {
+    return std::strncmp(szPacket, szPrefix, std::strlen(szPrefix)) == 0;
+}
+
+void keepText(std::array<char, MAXRESPONSESIZE>& slot, const char* szPacket) {
+    std::snprintf(slot.data(), slot.size(), "%s", szPacket);
+}
+
+// Keeps an operator command that no port carried, the latest of its kind.
+void keepCommand(const char* szPacket) {
+    auto& f = kept.frequency;
+    if (startsWith(szPacket, "*AF") || startsWith(szPacket, "*AR")) {
+        f = {};
+        keepText(f[0], szPacket);
+    } else if (startsWith(szPacket, "*AN") || startsWith(szPacket, "*AD")) {
+        // Extended tuning sends "*AR", "*AN" and "*AD" in that order, the
+        // first two only when the dividers were found.
+        auto used = static_cast<std::size_t>(
+            std::count_if(f.begin(), f.end(), [](const auto& t) { return t[0] != '\0'; }));
+        const char* szLast = used > 0 ? f[used - 1].data() : "";
+        const bool bFollows = startsWith(szPacket, "*AN")
+                                  ? startsWith(szLast, "*AR")
+                                  : startsWith(szLast, "*AR") || startsWith(szLast, "*AN");
+        if (!bFollows) {
+            f = {};
+            used = 0;
+        }
+        keepText(f[used], szPacket);
+    } else if (startsWith(szPacket, "*RMM")) {
+        keepText(kept.mode, szPacket);
+    } else if (std::strcmp(szPacket, "*AL\r") == 0 || std::strcmp(szPacket, "*AU\r") == 0) {
+        keepText(kept.lock, szPacket);
+    } else if (std::strcmp(szPacket, szStreamOn) == 0 || std::strcmp(szPacket, szStreamOff) == 0) {
+        kept.bStream = std::strcmp(szPacket, szStreamOn) == 0;
+    }
+}
+
+// A port has opened: the kept commands go first, and an audio stream that
+// was on is asked for again, unless the replay still asks for it.
+void resumeOnPort() {
+    for (auto* slot :
+         {&kept.frequency[0], &kept.frequency[1], &kept.frequency[2], &kept.mode, &kept.lock})
+        if ((*slot)[0] != '\0')
+            enqueue(&QueueMessage, slot->data(), MIN_PRIORITY);
+    if (kept.bStream && bAudioOn && (hAudio == INVALID_HANDLE_VALUE || !bStreaming))
+        enqueue(&QueueMessage, szStreamOn, MAX_PRIORITY);
+    else if (!bAudioOn)
+        bStreaming = FALSE; // the poll takes over
+    kept = {};
+}
+
+// Writes one command and waits until it has left; a command that no port
+// takes is kept when it is the operator's.
+void transmitPacket(const char* szPacket) {
+    std::shared_lock use(portUse);
+    const HANDLE h = bPortLost ? INVALID_HANDLE_VALUE : hCom;
+    comTransmit(h, szPacket);
+    const DWORD ulResult = comTransmitWait(h);
+    if (h != INVALID_HANDLE_VALUE)
+        notePortFailure(ulResult);
+    if (h == INVALID_HANDLE_VALUE || (ulResult != NO_ERROR && ulResult != ERROR_OPERATION_ABORTED))
+        keepCommand(szPacket);
+}
+
+bool portReadable() {
+    std::shared_lock use(portUse);
+    return hCom != INVALID_HANDLE_VALUE && !bPortLost;
 }
 
 // One receive window: octets until a complete packet, a silent read, or
@@ -172,6 +371,8 @@ void frameWindow() {
         const BYTE ucOctet = ReadOctet(&ulRead);
         const auto now = std::chrono::steady_clock::now();
         if (ulRead == 0) {
+            if (bPortLost)
+                return; // the port is gone: nothing more comes in this window
             if (now - lastOctet < FRAME_SILENCE)
                 continue;
             frameSilence();
@@ -196,9 +397,11 @@ void frameWindow() {
 }
 
 void receiveWindow() {
+    if (bResyncFramer.exchange(0))
+        comReceiveSync();
     // Without a port nothing arrives late: the replay file has every
     // octet at once, or there is none.
-    if (bFrameRequested && hCom != INVALID_HANDLE_VALUE)
+    if (bFrameRequested && portReadable())
         frameWindow();
     else
         commandWindow();
@@ -238,20 +441,43 @@ DWORD comOpen(LPCSTR szComPort) {
     hAudio = CreateFileA(szReplayFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 
-    std::array<char, DEVICE_PATH_SIZE> szDevice{};
-    if (szComPort == nullptr) {
+    if (szComPort == nullptr)
         return ERROR_INVALID_PARAMETER;
+    std::lock_guard swap(portSwap);
+    szPortName = szComPort;
+    bPortWasOpen = false;
+    // Only a name that could not be a path is refused for good.
+    bPortWanted = !szPortName.empty() && szPortName.size() <= MAX_PORT_NAME;
+    if (!bPortWanted)
+        return szPortName.empty() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE;
+    nextAttempt = std::chrono::steady_clock::now() + REOPEN_PERIOD;
+    const DWORD ulError = openPortLocked();
+    bPortOpened = 0; // the first port: nothing was kept for it, nothing to resume
+    return ulError;
+}
+
+DWORD comSwitchPort(LPCSTR szComPort) {
+    if (szComPort == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    DWORD ulError = NO_ERROR;
+    {
+        std::lock_guard swap(portSwap);
+        closePortLocked();
+        szPortName = szComPort;
+        bPortWasOpen = false;
+        bPortWanted = !szPortName.empty() && szPortName.size() <= MAX_PORT_NAME;
+        nextAttempt = std::chrono::steady_clock::now() + REOPEN_PERIOD;
+        if (!bPortWanted)
+            ulError = szPortName.empty() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE;
+        else
+            ulError = openPortLocked();
+        bResyncFramer = 1;
     }
-    const int length =
-        std::snprintf(szDevice.data(), szDevice.size(), "%s%s", szDevicePrefix, szComPort);
-    if (length < 0 || static_cast<std::size_t>(length) >= szDevice.size())
-        return ERROR_FILENAME_EXCED_RANGE; // never a truncated name
-    hCom = CreateFileA(szDevice.data(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
-    if (hCom == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    configurePort();
-    return NO_ERROR;
+    // The transmit thread sends what was kept, or starts waiting for the
+    // next attempt; an empty wake-up dequeues nothing.
+    if (bQueuesOpen)
+        ReleaseSemaphore(QueueMessage.hQueue, 1, nullptr);
+    return ulError;
 }
 
 void comStart() {
@@ -271,22 +497,22 @@ void comClose() {
         SetEvent(hSyncReceive);
     if (hSyncTransmit != nullptr)
         SetEvent(hSyncTransmit);
-    if (hCom != INVALID_HANDLE_VALUE)
-        PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT); // a write stuck on a full line
+    {
+        std::lock_guard swap(portSwap); // hCom stays while it is aborted
+        if (hCom != INVALID_HANDLE_VALUE)
+            PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT); // a write stuck on a full line
+    }
     if (hGetMore != nullptr)
         SetEvent(hGetMore); // a clip hand-off waiting for the audio side
     JoinThread(hComThreadTransmit, "transmit");
     JoinThread(hComThreadReceive, "receive");
 
-    if (hCom != INVALID_HANDLE_VALUE) {
-        EscapeCommFunction(hCom, CLRDTR);
-        EscapeCommFunction(hCom, CLRRTS);
-        SetCommTimeouts(hCom, &OldTimeouts);
-        SetCommState(hCom, &dcbOld);
-        PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-        CloseHandle(hCom);
-        hCom = INVALID_HANDLE_VALUE;
+    {
+        std::lock_guard swap(portSwap);
+        closePortLocked();
+        bPortWanted = false;
     }
+    kept = {};
     if (bQueuesOpen) {
         closeQueue(&QueueMessage);
         closeQueue(&QueueResponse);
@@ -305,7 +531,13 @@ void comClose() {
 
 DWORD comThreadTransmit(LPVOID) {
     while (!hComThreadDone) {
-        if (WaitForSingleObject(QueueMessage.hQueue, INFINITE) != WAIT_OBJECT_0)
+        keepPortOpen();
+        if (bPortOpened.exchange(0))
+            resumeOnPort();
+        const DWORD ulWait = WaitForSingleObject(QueueMessage.hQueue, transmitWaitLimit());
+        if (ulWait == WAIT_TIMEOUT)
+            continue; // time to try the port again
+        if (ulWait != WAIT_OBJECT_0)
             break; // no queue to wait on: nothing to send, ever
         if (hComThreadDone)
             break; // the wake-up of comClose, not a packet
@@ -319,8 +551,7 @@ DWORD comThreadTransmit(LPVOID) {
             iUnanswered = 0;
         }
         bFrameRequested = std::strcmp(szPacket, szStreamOn) == 0;
-        comTransmit(hCom, szPacket);
-        comTransmitWait(hCom);
+        transmitPacket(szPacket);
         SetEvent(hSyncReceive);
         WaitForSingleObject(hSyncTransmit, INFINITE);
     }
@@ -341,10 +572,14 @@ DWORD comThreadReceive(LPVOID) {
 BYTE ReadOctet(DWORD* pulRead) {
     BYTE ucOctet = 0;
     DWORD ulRead = 0;
-    if (hCom != INVALID_HANDLE_VALUE) {
-        if (!ReadFile(hCom, &ucOctet, 1, &ulRead, nullptr))
+    std::shared_lock use(portUse);
+    if (hCom != INVALID_HANDLE_VALUE && !bPortLost) {
+        if (!ReadFile(hCom, &ucOctet, 1, &ulRead, nullptr)) {
+            notePortFailure(GetLastError());
             ulRead = 0;
+        }
     } else if (bStreaming) {
+        use.unlock();
         if (!ReadFile(hAudio, &ucOctet, 1, &ulRead, nullptr) || ulRead == 0) {
             SetFilePointer(hAudio, 0, nullptr, FILE_BEGIN);
             bReplayWrapped = true;
@@ -352,6 +587,7 @@ BYTE ReadOctet(DWORD* pulRead) {
                 ulRead = 0;
         }
     } else {
+        use.unlock();
         WaitForSingleObject(hWait, SILENT_PAUSE);
     }
     *pulRead = ulRead;

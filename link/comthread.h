@@ -16,8 +16,18 @@
 // on the clip is requested again; after MAX_UNANSWERED_REQUESTS requests
 // in a row without any frame the stream ends as if "*RMC\r" had been
 // sent, and the status poll resumes.
+//
+// A port that fails (a read or a write error: the adapter was unplugged)
+// is closed, and the link runs as without a port; so does a port that
+// could not be opened. Either is tried again every REOPEN_PERIOD until it
+// opens, without restarting anything else. Each loss and each return is
+// told on stderr once and posted to hDlgHandle as IDUPDATE PORT. The
+// operator's last frequency, mode and lock commands taken meanwhile are
+// sent when a port opens, and the audio stream, when it is on, is asked
+// for again.
 #pragma once
 
+#include "link/execthread.h"
 #include "link/queue.h"
 #include "platform/sync.h"
 #include "platform/types.h"
@@ -54,9 +64,20 @@ extern QUEUE QueueResponse;                          // complete response lines 
 extern std::array<char, MAXRESPONSESIZE> szResponse; // line being assembled by the framer
 extern Shared<int> bStreaming;                       // TRUE while audio frames are expected
 
+// Posted to hDlgHandle as IDUPDATE's first parameter when the port is
+// lost (second parameter FALSE) or opens again (TRUE).
+inline constexpr WPARAM PORT = START + 1;
+
 // NO_ERROR, or the error code of the step that failed. The queues and
-// events exist in either case; without a port the link runs portless.
+// events exist in either case; without a port the link runs portless and
+// tries the port again every second, unless its name cannot be a path
+// (empty, or longer than MAX_PORT_NAME).
 DWORD comOpen(LPCSTR szComPort);
+// Closes the port in use (putting back its settings) and opens
+// szComPort in its place, set up as comOpen sets it up; the queues and
+// threads carry on. NO_ERROR, or the open's error code: the link then runs
+// without a port and tries szComPort every second. Dialog thread.
+DWORD comSwitchPort(LPCSTR szComPort);
 void comStart();
 // Stops and joins both link threads, then releases the port (restoring
 // its settings), the queues, the replay file and the events. Safe when

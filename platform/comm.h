@@ -21,7 +21,13 @@
 
 #include "platform/types.h"
 
+#include <climits>
+#include <cstddef>
 #include <string>
+
+// The longest port name that can name a device: the system's limit on a
+// path, less its terminator.
+inline constexpr std::size_t MAX_PORT_NAME = PATH_MAX - 1;
 
 inline constexpr DWORD GENERIC_READ = 0x80000000;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000;

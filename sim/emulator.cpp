@@ -78,6 +78,8 @@ std::optional<bool> parseSwitch(std::string_view text) {
 struct Emulator::Impl {
     explicit Impl(const EmulatorOptions& options);
     ~Impl();
+    void openTerminal();
+    void makeLink();
     void run();
     void stop();
     std::string frontPanel(std::string_view line);
@@ -96,6 +98,7 @@ struct Emulator::Impl {
     void finishRestart(TimePoint now);
     void writeOut(TimePoint now);
     void unplug();
+    void replug();
     void wake();
     std::string status(TimePoint now);
 
@@ -148,30 +151,7 @@ struct Emulator::Impl {
 
 Emulator::Impl::Impl(const EmulatorOptions& opts) : options(opts), line(opts.bPaced) {
     line.setUsb(opts.bUsbPackets);
-    fdMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fdMaster < 0)
-        throw systemError("posix_openpt");
-    std::array<char, 128> name{};
-    if (grantpt(fdMaster) != 0 || unlockpt(fdMaster) != 0 ||
-        ptsname_r(fdMaster, name.data(), name.size()) != 0) {
-        const auto error = systemError("pseudo-terminal set-up");
-        ::close(fdMaster);
-        throw error;
-    }
-    szSlavePath = name.data();
-    fcntl(fdMaster, F_SETFL, fcntl(fdMaster, F_GETFL) | O_NONBLOCK);
-
-    // Raw mode on the slave: no echo, no line discipline, no CR/LF games.
-    fdGuard = ::open(szSlavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios tio{};
-    if (fdGuard < 0 || tcgetattr(fdGuard, &tio) != 0) {
-        const auto error = systemError("open " + szSlavePath);
-        stop();
-        throw error;
-    }
-    cfmakeraw(&tio);
-    cfsetspeed(&tio, B57600);
-    tcsetattr(fdGuard, TCSANOW, &tio);
+    openTerminal();
 
     fdWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (fdWake < 0) {
@@ -195,19 +175,59 @@ Emulator::Impl::Impl(const EmulatorOptions& opts) : options(opts), line(opts.bPa
             throw error;
         }
     }
-    if (!options.szLinkPath.empty()) {
-        // Replace an old symlink, never a file that is something else.
-        struct stat st {};
-        if (lstat(options.szLinkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-            ::unlink(options.szLinkPath.c_str());
-        if (symlink(szSlavePath.c_str(), options.szLinkPath.c_str()) != 0) {
-            const auto error = systemError("symlink " + options.szLinkPath);
-            stop();
-            throw error;
-        }
-        szLinkMade = options.szLinkPath;
+    try {
+        makeLink();
+    } catch (...) {
+        stop();
+        throw;
     }
     thread = std::thread([this] { run(); });
+}
+
+// A new pseudo-terminal: the master for us, a guard descriptor on the
+// slave, raw mode. Throws std::system_error, leaving nothing open.
+void Emulator::Impl::openTerminal() {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0)
+        throw systemError("posix_openpt");
+    std::array<char, 128> name{};
+    if (grantpt(master) != 0 || unlockpt(master) != 0 ||
+        ptsname_r(master, name.data(), name.size()) != 0) {
+        const auto error = systemError("pseudo-terminal set-up");
+        ::close(master);
+        throw error;
+    }
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+    // Raw mode on the slave: no echo, no line discipline, no CR/LF games.
+    const int guard = ::open(name.data(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (guard < 0 || tcgetattr(guard, &tio) != 0) {
+        const auto error = systemError(std::string("open ") + name.data());
+        if (guard >= 0)
+            ::close(guard);
+        ::close(master);
+        throw error;
+    }
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, B57600);
+    tcsetattr(guard, TCSANOW, &tio);
+    fdMaster = master;
+    fdGuard = guard;
+    szSlavePath = name.data();
+}
+
+// Points the --link symlink at the slave path. Throws std::system_error.
+void Emulator::Impl::makeLink() {
+    if (options.szLinkPath.empty())
+        return;
+    // Replace an old symlink, never a file that is something else.
+    struct stat st {};
+    if (lstat(options.szLinkPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        ::unlink(options.szLinkPath.c_str());
+    if (symlink(szSlavePath.c_str(), options.szLinkPath.c_str()) != 0)
+        throw systemError("symlink " + options.szLinkPath);
+    szLinkMade = options.szLinkPath;
 }
 
 Emulator::Impl::~Impl() {
@@ -257,6 +277,15 @@ void Emulator::Impl::unplug() {
     inbound.clear();
     restartUntil.reset();
     bUnplugged = true;
+}
+
+// The adapter comes back: a new pseudo-terminal behind the same link
+// path. The receiver keeps its state; what was on the line is lost.
+void Emulator::Impl::replug() {
+    unplug();
+    openTerminal();
+    makeLink();
+    bUnplugged = false;
 }
 
 void Emulator::Impl::run() {
@@ -489,6 +518,15 @@ std::string Emulator::Impl::frontPanel(std::string_view text) {
         return frontPanelHelp();
     if (word == "status")
         return status(now);
+    if (word == "replug" && argument.empty()) {
+        try {
+            replug();
+        } catch (const std::system_error& error) {
+            return std::string("error: replug: ") + error.what();
+        }
+        wake();
+        return szSlavePath;
+    }
     if (bUnplugged)
         return "error: unplugged";
     if (word == "tune" || word == "freq") {
@@ -596,7 +634,8 @@ Emulator::~Emulator() {
     stop();
 }
 
-const std::string& Emulator::slavePath() const {
+std::string Emulator::slavePath() const {
+    std::lock_guard guard(impl_->lock);
     return impl_->szSlavePath;
 }
 
@@ -657,6 +696,7 @@ const char* Emulator::frontPanelHelp() {
   drop [OFFSET]    the next audio frame loses its octet at OFFSET (default 150)
   send TEXT        send TEXT and CR now, unasked
   unplug           close the pseudo-terminal
+  replug           close it and open a new one (behind the same --link path)
   status           show frequency, mode, step, lock and signal
   help             this text
 Lines that are empty or start with "#" are ignored.)";

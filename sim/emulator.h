@@ -16,7 +16,11 @@
 // memory channels kept) and then sends START_ANNOUNCEMENT.
 //
 // After "unplug" the pseudo-terminal is closed (the slave path and the
-// symlink disappear); the emulator then does nothing until it is stopped.
+// symlink disappear); the emulator then does nothing until it is stopped
+// or replugged. "replug" closes the pseudo-terminal (when it is open) and
+// opens a new one, with a new slave path, behind the same symlink, as a
+// USB adapter that comes back under the same udev name; the receiver
+// keeps its state.
 #pragma once
 
 #include <chrono>
@@ -61,11 +65,12 @@ class Emulator {
     Emulator(const Emulator&) = delete;
     Emulator& operator=(const Emulator&) = delete;
 
-    // The path a client opens as its serial port.
-    const std::string& slavePath() const;
+    // The path a client opens as its serial port (a new one after "replug").
+    std::string slavePath() const;
 
-    // One front-panel command line. Returns "ok", a status text, or a
-    // text that begins with "error:" when the command is refused.
+    // One front-panel command line. Returns "ok", a status text (the new
+    // slave path for "replug"), or a text that begins with "error:" when
+    // the command is refused.
     std::string frontPanel(std::string_view line);
 
     // Every command line received so far, in order of arrival (empty

@@ -46,7 +46,8 @@ Options:
 Front-panel commands come one per line on standard input (or the FIFO).
 Errors go to standard error, "status" and "help" answers to standard
 output. "quit" ends the program, as do SIGINT and SIGTERM; the end of
-standard input does not. After "unplug" the program exits with status 0.
+standard input does not. After "unplug" the program exits with status 0;
+after "replug" it prints the new slave path (the --link path follows it).
 
 )";
 

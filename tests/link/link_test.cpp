@@ -179,10 +179,10 @@ TEST_F(Link, WithoutAPortEveryPacketIsTakenInAboutFiveMilliseconds) {
 }
 
 TEST_F(Link, ABadPortNameLeavesTheLinkRunningWithoutAPort) {
-    const std::string longest(59, 'p');
-    EXPECT_EQ(comOpen(longest.c_str()), ERROR_FILE_NOT_FOUND);
+    const std::string longName(200, 'p'); // could be a path: looked for
+    EXPECT_EQ(comOpen(longName.c_str()), ERROR_FILE_NOT_FOUND);
     comClose();
-    const std::string tooLong(60, 'p');
+    const std::string tooLong(MAX_PORT_NAME + 1, 'p'); // could not: refused before any look
     EXPECT_EQ(comOpen(tooLong.c_str()), ERROR_FILENAME_EXCED_RANGE);
     comClose();
     EXPECT_EQ(comOpen("null"), ERROR_BAD_DEVICE); // /dev/null: not a terminal

@@ -294,7 +294,7 @@ TEST(Emulator, DeliversInUsbPackets) {
     EXPECT_EQ(client.readLine(1s), "@AU\r");
 }
 
-TEST(Emulator, UnplugClosesThePseudoTerminal) {
+TEST(Emulator, UnplugClosesThePseudoTerminalAndReplugOpensANewOne) {
     const std::string linkPath = tempPath("velkor-sim-link");
     EmulatorOptions options = fast();
     options.szLinkPath = linkPath;
@@ -314,8 +314,26 @@ TEST(Emulator, UnplugClosesThePseudoTerminal) {
     EXPECT_FALSE(std::filesystem::exists(emulator.slavePath()));
     EXPECT_FALSE(std::filesystem::is_symlink(linkPath));
     EXPECT_EQ(emulator.frontPanel("tune 7000000").rfind("error:", 0), 0u);
+
+    // Plugged back: a new terminal behind the same name, the receiver as it was.
+    const std::string newSlave = emulator.frontPanel("replug");
+    EXPECT_FALSE(emulator.unplugged());
+    EXPECT_EQ(newSlave, emulator.slavePath());
+    EXPECT_EQ(std::filesystem::read_symlink(linkPath), newSlave);
+    EXPECT_EQ(emulator.frontPanel("tune 7000000"), "ok");
+    Client again(linkPath);
+    ASSERT_TRUE(again.isOpen());
+    again.send("?AF\r");
+    EXPECT_EQ(again.readLine(1s), "@AF7000000\r");
+    // A replug while plugged in pulls the line from under its client too.
+    EXPECT_NE(emulator.frontPanel("replug").rfind("error:", 0), 0u);
+    EXPECT_EQ(again.readFor(50ms), "");
+    Client third(linkPath);
+    third.send("?AU\r");
+    EXPECT_EQ(third.readLine(1s), "@AU\r");
     emulator.stop();
     emulator.stop();
+    EXPECT_FALSE(std::filesystem::is_symlink(linkPath));
 }
 
 TEST(Emulator, RecordsEverythingItSends) {

@@ -12,9 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ctime>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -58,8 +63,9 @@ class LinkOnEmulator : public testing::Test {
         hDlgHandle = nullptr;
     }
 
-    void start(bool bPoll = true) {
-        ASSERT_EQ(comOpen(emulator.slavePath().c_str()), NO_ERROR);
+    // Opens the link on szPort (the emulator's slave path when null).
+    void start(bool bPoll = true, const char* szPort = nullptr) {
+        ASSERT_EQ(comOpen(szPort ? szPort : emulator.slavePath().c_str()), NO_ERROR);
         ASSERT_EQ(execOpen(), NO_ERROR);
         if (bPoll) {
             ASSERT_EQ(updateOpen(), NO_ERROR);
@@ -77,18 +83,52 @@ class LinkOnEmulator : public testing::Test {
         return false;
     }
 
-    static EmulatorOptions paced(bool bPaced) {
-        EmulatorOptions options;
-        options.bPaced = bPaced;
-        return options;
+    // The first "?AF" the emulator logs at or after `since`.
+    std::optional<CommandRecord> pollAfter(Clock::time_point since,
+                                           std::chrono::milliseconds timeout = 3s) {
+        return emulator.waitForCommand("?AF", since, timeout);
+    }
+    std::size_t portPosts(BOOL bConnected) const {
+        return window.count(IDUPDATE, PORT, bConnected);
     }
 
-    explicit LinkOnEmulator(bool bPaced = true) : emulator(paced(bPaced)) {}
+    // A scratch directory, removed at the end.
+    struct TempDir {
+        TempDir() {
+            std::string pattern =
+                (std::filesystem::temp_directory_path() / "velkor-XXXXXX").string();
+            path = ::mkdtemp(pattern.data());
+        }
+        ~TempDir() { std::filesystem::remove_all(path); }
+        std::filesystem::path path;
+    };
+
+    EmulatorOptions options(bool bPaced) const {
+        EmulatorOptions o;
+        o.bPaced = bPaced;
+        o.szLinkPath = linkPath;
+        return o;
+    }
+
+    explicit LinkOnEmulator(bool bPaced = true) : emulator(options(bPaced)) {}
 
     simlink::AudioStandIn audio;
     simlink::PostRecorder window;
+    TempDir dir;
+    // The adapter's stable name, as udev makes it: it follows a replug.
+    const std::string linkPath = (dir.path / "usb-FTDI_FT232R_USB_UART_A50285BI-if00").string();
     Emulator emulator;
 };
+
+double cpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+double msBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
 
 // Frames sent whole at once: a receive window never sees a pause inside
 // one, however late the emulator's thread is woken on a loaded machine
@@ -209,6 +249,125 @@ TEST_F(LinkOnEmulator, RestartIsAnnounced) {
     // Polling goes on after the restart.
     emulator.frontPanel("tune 5000000");
     EXPECT_TRUE(waitUntil([] { return radio.ulFrequency == 5000000; }, 2s));
+}
+
+// The adapter is pulled while polling and plugged back later: the link
+// says so once each way, tells the dialog, idles meanwhile, and polls the
+// new terminal behind the same name, sending the operator's last tuning.
+TEST_F(LinkOnEmulator, PollingComesBackAfterTheAdapterIsReplugged) {
+    testing::internal::CaptureStderr();
+    start(true, linkPath.c_str());
+    ASSERT_TRUE(pollAfter(Clock::now() - 1s));
+    emulator.frontPanel("unplug");
+    EXPECT_TRUE(waitUntil([&] { return portPosts(FALSE) == 1; }));
+
+    // Commands given while unplugged: only the last of each kind counts.
+    enqueue(&QueueMessage, "*AF7000000\r", MIN_PRIORITY);
+    enqueue(&QueueMessage, "*RMM2\r", MIN_PRIORITY);
+    enqueue(&QueueMessage, "*AF9000000\r", MIN_PRIORITY);
+    const double cpuStart = cpuSeconds();
+    const auto idleStart = Clock::now();
+    std::this_thread::sleep_for(1500ms);
+    const double cpuShare = (cpuSeconds() - cpuStart) * 1000.0 / msBetween(idleStart, Clock::now());
+    EXPECT_LT(cpuShare, 0.1); // waiting, not spinning (well below this when the machine is idle)
+
+    const auto replugged = Clock::now();
+    emulator.frontPanel("replug");
+    const auto poll = pollAfter(replugged);
+    ASSERT_TRUE(poll);
+    std::printf("[ measured ] polling resumed %.0f ms after the replug; CPU %.2f %% while "
+                "unplugged\n",
+                msBetween(replugged, poll->received), cpuShare * 100.0);
+    EXPECT_TRUE(waitUntil([] { return radio.ulFrequency == 9000000 && radio.uMode == MODE_CW; }));
+    EXPECT_TRUE(logHas("*AF9000000"));
+    EXPECT_FALSE(logHas("*AF7000000"));
+    EXPECT_EQ(portPosts(TRUE), 1u);
+
+    // A second pull is handled as the first.
+    emulator.frontPanel("replug");
+    EXPECT_TRUE(waitUntil([&] { return portPosts(TRUE) == 2; }));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("serial port \"" + linkPath + "\" lost: "), std::string::npos) << said;
+    EXPECT_NE(said.find("serial port \"" + linkPath + "\" is back"), std::string::npos) << said;
+    EXPECT_EQ(portPosts(FALSE), 2u);
+}
+
+TEST_F(AudioOnEmulator, TheStreamComesBackAfterTheAdapterIsReplugged) {
+    start(true, linkPath.c_str());
+    enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
+    ASSERT_TRUE(waitUntil([&] { return audio.clips() >= 10; }, 5s));
+    emulator.frontPanel("unplug");
+    ASSERT_TRUE(waitUntil([&] { return portPosts(FALSE) == 1; }));
+    std::this_thread::sleep_for(300ms);
+    const std::size_t before = audio.clips();
+
+    const auto replugged = Clock::now();
+    emulator.frontPanel("replug");
+    ASSERT_TRUE(waitUntil([&] { return audio.clips() >= before + 10; }, 5s));
+    std::printf("[ measured ] ten clips %.0f ms after the replug\n",
+                msBetween(replugged, Clock::now()));
+    EXPECT_EQ(bStreaming, 1);
+}
+
+// A port that is not there at start-up is tried every second and taken
+// as soon as it appears.
+TEST(LinkWithoutReceiver, APortThatAppearsLaterIsTaken) {
+    simlink::PostRecorder window;
+    hDlgHandle = &window;
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("velkor-later-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string later = (dir / "qx4470").string();
+    bStreaming = 0;
+    EXPECT_NE(comOpen(later.c_str()), NO_ERROR);
+    ASSERT_EQ(updateOpen(), NO_ERROR);
+    comStart();
+    updateStart();
+    std::this_thread::sleep_for(1200ms); // an attempt or two find nothing
+    {
+        EmulatorOptions options;
+        options.szLinkPath = later;
+        Emulator emulator(options);
+        EXPECT_TRUE(emulator.waitForCommand("?AF", Clock::now() - 1s, 3s));
+        EXPECT_EQ(window.count(IDUPDATE, PORT, TRUE), 1u);
+        updateClose();
+        comClose();
+    }
+    hDlgHandle = nullptr;
+    std::filesystem::remove_all(dir);
+}
+
+// Names as long as the system allows: a 200-character path, through a
+// chain of symlinks, to the receiver.
+TEST_F(LinkOnEmulator, ALongPortPathOpensAndWorks) {
+    std::filesystem::path deep = dir.path;
+    while (deep.string().size() < 150)
+        deep /= std::string(40, 'd');
+    std::filesystem::create_directories(deep);
+    std::filesystem::create_symlink(emulator.slavePath(), deep / "first");
+    std::string name = (deep / "second-").string();
+    name += std::string(200 - name.size(), 'n');
+    ASSERT_EQ(name.size(), 200u);
+    std::filesystem::create_symlink(deep / "first", name);
+    emulator.frontPanel("tune 7050000");
+    start(true, name.c_str());
+    EXPECT_TRUE(waitUntil([] { return radio.ulFrequency == 7050000; }));
+}
+
+// The operator picks another port: the link leaves the first receiver and
+// polls the second, without restarting.
+TEST_F(LinkOnEmulator, SwitchingPortsMovesThePollToTheNewPort) {
+    Emulator second(options(true)); // now behind linkPath
+    second.frontPanel("tune 5000000");
+    start(true, emulator.slavePath().c_str());
+    ASSERT_TRUE(pollAfter(Clock::now() - 1s));
+    EXPECT_NE(comSwitchPort("velkor-no-such-port"), NO_ERROR);
+    std::this_thread::sleep_for(100ms);
+    const auto switched = Clock::now();
+    EXPECT_EQ(comSwitchPort(linkPath.c_str()), NO_ERROR);
+    EXPECT_TRUE(second.waitForCommand("?AF", switched, 2s));
+    EXPECT_TRUE(waitUntil([] { return radio.ulFrequency == 5000000; }));
+    EXPECT_FALSE(emulator.waitForCommand("?AF", switched + 50ms, 200ms));
 }
 
 } // namespace

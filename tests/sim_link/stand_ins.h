@@ -23,11 +23,12 @@ class PostRecorder : public Window {
     struct Post {
         UINT uMsg;
         WPARAM wParam;
+        LPARAM lParam;
         Clock::time_point when;
     };
-    BOOL post(UINT uMsg, WPARAM wParam, LPARAM) override {
+    BOOL post(UINT uMsg, WPARAM wParam, LPARAM lParam) override {
         std::lock_guard guard(lock_);
-        posts_.push_back({uMsg, wParam, Clock::now()});
+        posts_.push_back({uMsg, wParam, lParam, Clock::now()});
         return TRUE;
     }
     std::vector<Post> posts() const {
@@ -39,6 +40,13 @@ class PostRecorder : public Window {
         std::size_t n = 0;
         for (const Post& p : posts_)
             n += p.uMsg == uMsg && p.wParam == wParam;
+        return n;
+    }
+    std::size_t count(UINT uMsg, WPARAM wParam, LPARAM lParam) const {
+        std::lock_guard guard(lock_);
+        std::size_t n = 0;
+        for (const Post& p : posts_)
+            n += p.uMsg == uMsg && p.wParam == wParam && p.lParam == lParam;
         return n;
     }
     void clear() {
