@@ -12,6 +12,7 @@ inline constexpr int IDC_ABOUT = 110;
 inline constexpr int IDC_SWL = 111;
 inline constexpr int IDC_AMATEUR = 112;
 inline constexpr int IDC_RESTART = 113;
+inline constexpr int IDC_PORT = 114; // "Port...": choose the serial port
 
 inline constexpr int IDC_GB_AUDIO = 115;
 inline constexpr int IDC_AUDIO = 116;

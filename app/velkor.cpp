@@ -2,6 +2,8 @@
 // procedure with every operator command, tuning and direct entry.
 #include "app/velkor.h"
 
+#include "app/caption.h"
+#include "app/connection.h"
 #include "app/display.h"
 #include "app/resource.h"
 #include "app/speed.h"
@@ -86,16 +88,6 @@ std::string audioFailure(DWORD dwError) {
         return "sound library error " + std::to_string(paError);
     }
     return ErrorText(dwError);
-}
-
-void reportPortFailure(LPCSTR szPort, DWORD dwError) {
-    const char* szHint = "";
-    if (dwError == ERROR_ACCESS_DENIED) {
-        szHint = " (serial ports belong to the group 'dialout': sudo usermod -aG dialout "
-                 "$USER, then log in again)";
-    }
-    std::fprintf(stderr, "velkor: cannot open serial port \"%s\": %s%s\n", szPort,
-                 ErrorText(dwError), szHint);
 }
 
 // ---- direct entry ---------------------------------------------------------
@@ -305,6 +297,9 @@ BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
     case IDC_RESTART:
         queue("XX\r");
         return TRUE;
+    case IDC_PORT:
+        choosePort(hDlg);
+        return TRUE;
     default:
         return FALSE;
     }
@@ -506,6 +501,8 @@ void InitializePanel(HWND hDlg) {
     AppendMenuA(hMenu, MF_STRING, IDC_RESTART, "Radio Restart");
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_ABOUT, "About");
+    AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(hMenu, MF_STRING, IDC_PORT, "Port...");
     CheckMenuItem(hMenu, IDC_AMATEUR, MF_BYCOMMAND | MF_CHECKED);
 
     SendDlgItemMessageA(hDlg, IDOK, BM_SETIMAGE, IMAGE_ICON, loadIcon(IDI_EXIT));
@@ -524,16 +521,12 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
         return dwError;
     }
 
-    pCom = std::getenv(szComEnv);
-    if (pCom == nullptr) {
-        pCom = szComPort;
-    }
+    resetCaptionStates();
+    pCom = startPortName(); // VELKOR, else the port chosen last time, else COM1
     SetDlgItemTextA(hDlg, IDC_COM, pCom);
 
     if (const DWORD dwError = comOpen(pCom); dwError != NO_ERROR) {
-        reportPortFailure(pCom, dwError);
-        MessageBeep(MB_ICONEXCLAMATION);
-        MessageBoxA(hDlg, pCom, "Device Unavailable", MB_ICONEXCLAMATION | MB_OK);
+        showPortUnavailable(hDlg, pCom, dwError);
     }
 
     if (const DWORD dwError = execOpen(); dwError != NO_ERROR) {
@@ -563,6 +556,10 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
         }
         if (wParam == START) {
             announceStart(hWndDlg);
+            return TRUE;
+        }
+        if (wParam == PORT) {
+            showPortState(hWndDlg, static_cast<BOOL>(lParam));
             return TRUE;
         }
         return FALSE;

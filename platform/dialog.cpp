@@ -420,6 +420,18 @@ LRESULT SendMessageA(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+BOOL SetWindowTextA(HWND hWnd, LPCSTR szText) {
+    if (ControlHandle* c = controlOf(hWnd)) {
+        return SetDlgItemTextA(c->dialog, GetDlgCtrlID(hWnd), szText);
+    }
+    DialogHandle* d = dialogOf(hWnd);
+    if (!d || !d->window) {
+        return FALSE;
+    }
+    d->window->setWindowTitle(fromUtf8(szText));
+    return TRUE;
+}
+
 HWND SetFocus(HWND hWnd) {
     UiWindow* target = uiWindowOf(hWnd);
     QWidget* widget = target ? target->widget() : nullptr;

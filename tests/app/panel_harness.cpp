@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+
 #include <cstdlib>
 #include <map>
 
@@ -43,11 +47,9 @@ INT_PTR panelProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 
 const std::map<UINT, std::string>& menuTexts() {
     static const std::map<UINT, std::string> texts{
-        {IDC_ABOUT, "About"},
-        {IDC_SWL, "Shortwave Bands"},
-        {IDC_AMATEUR, "Amateur Bands"},
-        {IDC_RESTART, "Radio Restart"},
-        {SC_CLOSE, "Close"},
+        {IDC_ABOUT, "About"},           {IDC_SWL, "Shortwave Bands"},
+        {IDC_AMATEUR, "Amateur Bands"}, {IDC_RESTART, "Radio Restart"},
+        {IDC_PORT, "Port..."},          {SC_CLOSE, "Close"},
         {SC_MINIMIZE, "Minimize"},
     };
     return texts;
@@ -202,4 +204,19 @@ int beepCount() {
 }
 UINT lastBeep() {
     return dialogtest::LastBeep();
+}
+
+void whenPortChooserOpens(std::function<void(QDialog&)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, [timer, act = std::move(act)] {
+        auto* chooser = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (chooser == nullptr || chooser->objectName() != "portChooser") {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        act(*chooser);
+    });
+    timer->start();
 }

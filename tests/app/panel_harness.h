@@ -41,6 +41,10 @@ void systemMenu(UINT id); // chooses a system-menu item by a right click
 bool menuChecked(UINT id);
 void pump(); // lets posted messages reach the dialog
 
+// `act` runs on the port chooser once it is open (and should close it).
+class QDialog;
+void whenPortChooserOpens(std::function<void(QDialog&)> act);
+
 // Message boxes opened from now on are answered with nAnswer.
 void answerBoxes(int nAnswer);
 struct BoxSeen {

@@ -2,19 +2,34 @@
 // queues for the receiver.
 #include "panel_harness.h"
 
+#include "app/caption.h"
 #include "app/display.h"
 #include "app/resource.h"
 #include "app/speed.h"
 #include "app/velkor.h"
+#include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
+#include "platform/dialog_testing.h"
+#include "platform/portchooser.h"
 #include "protocol/comexecute.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -524,7 +539,7 @@ TEST(Panel, MessagesItDoesNotHandleAreLeftToTheDialogManager) {
     runPanel([](HWND hDlg) {
         EXPECT_EQ(DialogFunc(hDlg, WM_COMMAND, 999, 0), FALSE);
         EXPECT_EQ(DialogFunc(hDlg, WM_SYSCOMMAND, SC_MINIMIZE, 0), FALSE);
-        EXPECT_EQ(DialogFunc(hDlg, IDUPDATE, START + 1, 0), FALSE);
+        EXPECT_EQ(DialogFunc(hDlg, IDUPDATE, PORT + 1, 0), FALSE);
         EXPECT_EQ(DialogFunc(hDlg, WM_USER + 77, 0, 0), FALSE);
         NMUPDOWN notice{{nullptr, IDC_SPINFREQ, 0}, 0, UP};
         EXPECT_EQ(DialogFunc(hDlg, WM_NOTIFY, IDC_SPINFREQ, reinterpret_cast<LPARAM>(&notice)),
@@ -599,6 +614,147 @@ TEST(Panel, ClosePathsEndWithTheirCodes) {
               }),
               0);
     EXPECT_EQ(runPanel([](HWND) { systemMenu(SC_CLOSE); }), 0);
+}
+
+} // namespace
+
+namespace {
+
+// A scratch directory, removed at the end.
+struct TempDir {
+    TempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "velkor-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::filesystem::path path;
+};
+
+TEST(Panel, ThePortMarksFollowTheLink) {
+    runPanel(
+        [](HWND hDlg) {
+            const std::string szTitle = "Velkor QX-4470 Control Program";
+            PostMessageA(hDlg, IDUPDATE, PORT, FALSE);
+            pump();
+            EXPECT_EQ(text(IDC_COM), "(disconnected) /dev/ttyUSB0");
+            EXPECT_EQ(dialogtest::WindowTitle(hDlg), szTitle + " - disconnected");
+            PostMessageA(hDlg, IDUPDATE, PORT, TRUE);
+            pump();
+            EXPECT_EQ(text(IDC_COM), "/dev/ttyUSB0");
+            EXPECT_EQ(dialogtest::WindowTitle(hDlg), szTitle);
+            // Another state's suffix stands beside it, the disconnection last.
+            setCaptionState(hDlg, CAPTION_RECORDING, true);
+            PostMessageA(hDlg, IDUPDATE, PORT, FALSE);
+            pump();
+            EXPECT_EQ(dialogtest::WindowTitle(hDlg), szTitle + " - recording - disconnected");
+            setCaptionState(hDlg, CAPTION_RECORDING, false);
+            EXPECT_EQ(dialogtest::WindowTitle(hDlg), szTitle + " - disconnected");
+            PostMessageA(hDlg, IDUPDATE, PORT, TRUE);
+            pump();
+            EXPECT_TRUE(boxesSeen().empty()); // no box either way
+        },
+        "/dev/ttyUSB0");
+}
+
+// A machine with one adapter (and its stable name), one modem, a real
+// legacy port and a legacy name without a UART behind it, as /dev and
+// /sys show them.
+struct FakeMachine {
+    explicit FakeMachine(const std::filesystem::path& top) : dev(top / "dev"), sys(top / "sys") {
+        namespace fs = std::filesystem;
+        fs::create_directories(dev / "serial" / "by-id");
+        for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyS1", "tty1"})
+            std::ofstream(dev / name) << "";
+        fs::create_symlink("../../ttyUSB2", dev / "serial" / "by-id" /
+                                                "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
+        fs::create_symlink("../../ttyACM0",
+                           dev / "serial" / "by-id" / "usb-Arduino_Uno_7563331-if00");
+        fs::create_symlink("../../ttyUSB7", dev / "serial" / "by-id" / "usb-gone-if00-port0");
+        const auto usb = sys / "devices" / "usb1" / "1-1";
+        fs::create_directories(usb / "1-1:1.0" / "ttyUSB2");
+        std::ofstream(usb / "idVendor") << "0403\n";
+        std::ofstream(usb / "manufacturer") << "FTDI\n";
+        std::ofstream(usb / "product") << "FT232R USB UART\n";
+        std::ofstream(usb / "serial") << "A50285BI\n";
+        for (const char* name : {"ttyUSB2", "ttyS0", "ttyS1"})
+            fs::create_directories(sys / "class" / "tty" / name);
+        fs::create_directory_symlink(usb / "1-1:1.0" / "ttyUSB2",
+                                     sys / "class" / "tty" / "ttyUSB2" / "device");
+        std::ofstream(sys / "class" / "tty" / "ttyS0" / "type") << "4\n";
+        std::ofstream(sys / "class" / "tty" / "ttyS1" / "type") << "0\n";
+    }
+    std::filesystem::path dev, sys;
+};
+
+TEST(Panel, ThePortChooserListsThePortsPresentWithTheirAdapters) {
+    TempDir top;
+    const FakeMachine machine(top.path);
+    const auto ports = EnumSerialPorts(machine.dev.c_str(), machine.sys.c_str());
+    const std::string byId = (machine.dev / "serial" / "by-id").string() + "/";
+    const std::string dev = machine.dev.string() + "/";
+    std::vector<std::string> names;
+    for (const SERIALPORT& port : ports)
+        names.push_back(port.szName);
+    EXPECT_THAT(names, testing::ElementsAre(byId + "usb-Arduino_Uno_7563331-if00",
+                                            byId + "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
+                                            dev + "ttyUSB2", dev + "ttyUSB10", dev + "ttyACM0",
+                                            dev + "ttyS0"));
+    ASSERT_EQ(ports.size(), 6u);
+    EXPECT_EQ(ports[0].szDescription, "Arduino Uno 7563331"); // from the name: no sysfs entry
+    EXPECT_EQ(ports[1].szDescription, "FTDI FT232R USB UART, serial A50285BI");
+    EXPECT_EQ(ports[2].szDescription, "FTDI FT232R USB UART, serial A50285BI");
+
+    runPanel([&](HWND hDlg) {
+        std::vector<std::string> shown;
+        std::string field;
+        whenPortChooserOpens([&](QDialog& chooser) {
+            auto* list = chooser.findChild<QListWidget*>("ports");
+            for (int i = 0; i < list->count(); ++i)
+                shown.push_back(list->item(i)->text().toStdString());
+            field = chooser.findChild<QLineEdit*>("name")->text().toStdString();
+            list->setCurrentRow(1);
+            chooser.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        std::string chosen;
+        EXPECT_TRUE(ChoosePortDialog(hDlg, ports, "COM1", &chosen));
+        EXPECT_EQ(field, "COM1");
+        ASSERT_EQ(shown.size(), 6u);
+        EXPECT_EQ(shown[1], ports[1].szName + "\n    FTDI FT232R USB UART, serial A50285BI");
+        EXPECT_EQ(chosen, ports[1].szName);
+
+        whenPortChooserOpens([](QDialog& chooser) { chooser.reject(); });
+        EXPECT_FALSE(ChoosePortDialog(hDlg, {}, "COM1", &chosen));
+    });
+}
+
+// Choosing from the system menu: the Port field shows the new name at
+// once, a port that cannot be opened is warned about as at start-up, and
+// the choice is kept for the next run.
+TEST(Panel, APortChosenFromTheMenuIsShownWarnedAboutAndKept) {
+    TempDir config;
+    setenv("XDG_CONFIG_HOME", config.path.c_str(), 1);
+    const std::string szMissing = (config.path / "no-such-port").string();
+    runPanel([&](HWND hDlg) {
+        whenPortChooserOpens([&](QDialog& chooser) {
+            auto* field = chooser.findChild<QLineEdit*>("name");
+            EXPECT_EQ(field->text().toStdString(), "COM1");
+            field->setText(QString::fromStdString(szMissing));
+            chooser.accept();
+        });
+        systemMenu(IDC_PORT);
+        EXPECT_EQ(text(IDC_COM), szMissing);
+        const auto boxes = boxesSeen();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].szCaption, "Device Unavailable");
+        EXPECT_EQ(boxes[0].szText, szMissing);
+        EXPECT_EQ(dialogtest::WindowTitle(hDlg), "Velkor QX-4470 Control Program - disconnected");
+        EXPECT_EQ(pCom, szMissing);
+    });
+    comClose();
+    std::ifstream saved(config.path / "velkor" / "velkor.conf");
+    const std::string content((std::istreambuf_iterator<char>(saved)), {});
+    EXPECT_NE(content.find(szMissing), std::string::npos) << content;
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 } // namespace
