@@ -149,6 +149,10 @@ int focusedId() {
 }
 
 void systemMenu(UINT id) {
+    systemMenu(hPanel, id);
+}
+
+void systemMenu(HWND hDlg, UINT id) {
     const std::string szItem = menuTexts().at(id);
     dialogtest::SetMenuResponder([szItem](const std::vector<std::string>& items) {
         for (const std::string& item : items) {
@@ -159,7 +163,7 @@ void systemMenu(UINT id) {
         ADD_FAILURE() << "no system-menu item " << szItem;
         return std::string();
     });
-    dialogtest::RightClick(hPanel, backgroundX, backgroundY);
+    dialogtest::RightClick(hDlg, backgroundX, backgroundY);
     dialogtest::SetMenuResponder(nullptr);
 }
 

@@ -37,7 +37,8 @@ bool visible(int id);
 bool enabled(int id);
 int progress(int id);
 int focusedId();
-void systemMenu(UINT id); // chooses a system-menu item by a right click
+void systemMenu(UINT id);            // chooses a system-menu item by a right click
+void systemMenu(HWND hDlg, UINT id); // the same in a dialog the program runs itself
 bool menuChecked(UINT id);
 void pump(); // lets posted messages reach the dialog
 

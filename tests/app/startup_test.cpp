@@ -4,12 +4,18 @@
 
 #include "app/resource.h"
 #include "app/velkor.h"
+#include "sim/emulator.h"
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
+#include <QLineEdit>
+
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/types.h>
 #include <unistd.h>
@@ -70,7 +76,10 @@ class StartUp : public ::testing::Test {
         dialogtest::ClearMessageBoxesSeen();
         dialogtest::SetMessageBoxResponder(nullptr); // every box answered OK
     }
-    void TearDown() override { unsetenv("VELKOR"); }
+    void TearDown() override {
+        unsetenv("VELKOR");
+        unsetenv("XDG_CONFIG_HOME");
+    }
 
     static inline std::string szSinkDir;
     static inline pid_t sinkPid = 0;
@@ -175,6 +184,52 @@ TEST_F(StartUp, WithoutSoundNothingStaysOnScreenAndTheFailureIsNamed) {
     EXPECT_EQ(status, END_FAILED);
     EXPECT_TRUE(dialogtest::MessageBoxesSeen().empty());
     EXPECT_NE(szErr.find("velkor: cannot open the audio output: "), std::string::npos) << szErr;
+}
+
+// The port chosen in the panel is opened at once and kept: the next run
+// starts on it when VELKOR is not set, and VELKOR still wins when it is.
+TEST_F(StartUp, AChosenPortIsOpenedAtOnceAndKeptForTheNextRun) {
+    using namespace std::chrono_literals;
+    char szConfig[] = "/tmp/velkor-config.XXXXXX";
+    ASSERT_NE(mkdtemp(szConfig), nullptr);
+    setenv("XDG_CONFIG_HOME", szConfig, 1);
+    Emulator receiver;
+    const std::string szPort = receiver.slavePath();
+
+    setenv("VELKOR", szMissing, 1);
+    EXPECT_EQ(runProgram([&](HWND hDlg) {
+                  whenPortChooserOpens([&](QDialog& chooser) {
+                      chooser.findChild<QLineEdit*>("name")->setText(
+                          QString::fromStdString(szPort));
+                      chooser.accept();
+                  });
+                  const auto chosen = std::chrono::steady_clock::now();
+                  systemMenu(hDlg, IDC_PORT);
+                  EXPECT_EQ(dialogtest::Text(hDlg, IDC_COM), szPort);
+                  EXPECT_TRUE(receiver.waitForCommand("?AF", chosen, 2s)); // polled at once
+                  EXPECT_EQ(dialogtest::WindowTitle(hDlg), "Velkor QX-4470 Control Program");
+                  dialogtest::Click(hDlg, IDOK);
+              }),
+              1);
+    EXPECT_EQ(dialogtest::MessageBoxesSeen().size(), 1u); // the warning about szMissing only
+
+    unsetenv("VELKOR");
+    dialogtest::ClearMessageBoxesSeen();
+    EXPECT_EQ(runProgram([&](HWND hDlg) {
+                  EXPECT_EQ(dialogtest::Text(hDlg, IDC_COM), szPort);
+                  EXPECT_TRUE(receiver.waitForCommand("?AF", std::chrono::steady_clock::now(), 2s));
+                  dialogtest::Click(hDlg, IDOK);
+              }),
+              1);
+    EXPECT_TRUE(dialogtest::MessageBoxesSeen().empty());
+
+    setenv("VELKOR", szMissing, 1);
+    EXPECT_EQ(runProgram([&](HWND hDlg) {
+                  EXPECT_EQ(dialogtest::Text(hDlg, IDC_COM), szMissing);
+                  dialogtest::Click(hDlg, IDOK);
+              }),
+              1);
+    std::filesystem::remove_all(szConfig);
 }
 
 } // namespace
