@@ -75,11 +75,21 @@ class StartUp : public ::testing::Test {
         }
         dialogtest::ClearMessageBoxesSeen();
         dialogtest::SetMessageBoxResponder(nullptr); // every box answered OK
+        // Settings of its own: none kept from earlier runs or other tests.
+        char szDir[] = "/tmp/velkor-config.XXXXXX";
+        ASSERT_NE(mkdtemp(szDir), nullptr);
+        szConfig = szDir;
+        setenv("XDG_CONFIG_HOME", szConfig.c_str(), 1);
     }
     void TearDown() override {
         unsetenv("VELKOR");
         unsetenv("XDG_CONFIG_HOME");
+        if (!szConfig.empty()) {
+            std::filesystem::remove_all(szConfig);
+        }
     }
+
+    std::string szConfig;
 
     static inline std::string szSinkDir;
     static inline pid_t sinkPid = 0;
@@ -190,9 +200,6 @@ TEST_F(StartUp, WithoutSoundNothingStaysOnScreenAndTheFailureIsNamed) {
 // starts on it when VELKOR is not set, and VELKOR still wins when it is.
 TEST_F(StartUp, AChosenPortIsOpenedAtOnceAndKeptForTheNextRun) {
     using namespace std::chrono_literals;
-    char szConfig[] = "/tmp/velkor-config.XXXXXX";
-    ASSERT_NE(mkdtemp(szConfig), nullptr);
-    setenv("XDG_CONFIG_HOME", szConfig, 1);
     Emulator receiver;
     const std::string szPort = receiver.slavePath();
 
@@ -229,7 +236,6 @@ TEST_F(StartUp, AChosenPortIsOpenedAtOnceAndKeptForTheNextRun) {
                   dialogtest::Click(hDlg, IDOK);
               }),
               1);
-    std::filesystem::remove_all(szConfig);
 }
 
 } // namespace
