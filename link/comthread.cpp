@@ -3,7 +3,7 @@
 
 #include "audio/audio.h"
 #include "link/comtransmit.h"
-#include "platform/comm.h"
+#include "platform/serial.h"
 #include "protocol/comreceive.h"
 
 #include <chrono>
