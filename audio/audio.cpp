@@ -5,6 +5,7 @@
 #include "audio/dsp.h"
 
 #include "platform/sound.h"
+#include "platform/worker.h"
 
 #include <portaudio.h>
 
@@ -126,7 +127,8 @@ PaStream* hStream = nullptr;
 BOOL bPaInitialized = FALSE;
 HANDLE hAudioThread = nullptr;
 DWORD ulAudioThreadID = 0;
-Shared<int> bAudioThreadDone{FALSE};
+StopFlag bAudioThreadDone;
+WORKER audioWorker{"audio", audioThread, bAudioThreadDone, hAudioThread, ulAudioThreadID};
 // Counts audioStart calls; blocks of an earlier one are stale.
 Shared<DWORD> ulSession{0};
 
@@ -220,12 +222,7 @@ DWORD openPipeline() {
 }
 
 DWORD createThread() {
-    hAudioThread =
-        CreateThread(nullptr, 0, audioThread, nullptr, CREATE_SUSPENDED, &ulAudioThreadID);
-    if (hAudioThread == nullptr)
-        return GetLastError();
-    SetThreadPriority(hAudioThread, THREAD_PRIORITY_BELOW_NORMAL);
-    return NO_ERROR;
+    return workerOpen(&audioWorker);
 }
 
 } // namespace
@@ -269,7 +266,7 @@ int audioStart() {
     ulSession += 1;
     ResetEvent(hAudioPlayed);
     bAudioOn = TRUE;
-    ResumeThread(hAudioThread);
+    workerStart(&audioWorker);
     if (hStream == nullptr)
         return paNoError;
     const PaError paError = Pa_StartStream(hStream);
@@ -306,16 +303,18 @@ int audioClose() {
         // The thread waits either for a clip or for room in the ring.
         SetEvent(hAudioClip);
         SetEvent(hAudioPlayed);
-        bJoined = JoinThread(hAudioThread, "audio");
-        CloseHandle(hAudioThread);
-        hAudioThread = nullptr;
+        bJoined = workerJoin(&audioWorker);
     }
     // A framer that handed over a clip the thread never took is released;
     // from now on it drops clips itself.
     if (hGetMore != nullptr)
         SetEvent(hGetMore);
-    if (hAudioPlayed != nullptr && bJoined) {
-        CloseHandle(hAudioPlayed);
+    // A thread left behind may still wait on hAudioPlayed: it is kept.
+    if (hAudioPlayed != nullptr) {
+        if (bJoined)
+            CloseHandle(hAudioPlayed);
+        else
+            workerKeep(hAudioPlayed);
         hAudioPlayed = nullptr;
     }
     PaError paError = paNoError;
