@@ -20,8 +20,16 @@ namespace {
 // The run of the worker procedure on this thread, if any.
 thread_local const WORKERRUN* pThisRun = nullptr;
 
+// Objects kept for threads left behind, guarded by keptMutex. The list is
+// never destroyed, not even at exit, so that what it holds stays
+// reachable while leak checkers look.
+union KEPT {
+    std::vector<HANDLE> hObjects;
+    KEPT() : hObjects() {}
+    ~KEPT() {}
+};
 std::mutex keptMutex;
-std::vector<HANDLE> kept; // never closed; guarded by keptMutex
+KEPT kept;
 Shared<int> iLeftBehind{0};
 
 // Every worker thread starts here: it notes its stop word, runs the
@@ -102,7 +110,7 @@ void workerKeep(HANDLE hObject) {
     if (hObject == nullptr || hObject == INVALID_HANDLE_VALUE)
         return;
     const std::lock_guard lock(keptMutex);
-    kept.push_back(hObject);
+    kept.hObjects.push_back(hObject);
 }
 
 int workersLeftBehind() {

@@ -24,9 +24,9 @@ struct WORKERRUN;
 
 // A module's stop flag, tested by its threads before every cycle.
 // Clearing it starts a new word for the threads created after it;
-// setting it sets the word of the latest clear. A thread created by
-// workerOpen reads the word it was created with; any other thread reads
-// the latest one.
+// setting it sets the word of the latest clear. A thread that workerOpen
+// created with this flag reads the word it was created with; any other
+// thread reads the latest one.
 class StopFlag {
   public:
     StopFlag() = default;
