@@ -7,6 +7,7 @@
 #include "audio/ring.h"
 
 #include "platform/sound.h"
+#include "platform/worker.h"
 
 #include <algorithm>
 #include <chrono>
@@ -107,7 +108,8 @@ RING ring;
 HANDLE hStream = nullptr;
 HANDLE hAudioThread = nullptr;
 DWORD ulAudioThreadID = 0;
-Shared<int> bAudioThreadDone{FALSE};
+StopFlag bAudioThreadDone;
+WORKER audioWorker{"audio", audioThread, bAudioThreadDone, hAudioThread, ulAudioThreadID};
 // Counts audioStart calls; blocks of an earlier one are stale.
 Shared<DWORD> ulSession{0};
 
@@ -182,12 +184,7 @@ DWORD openPipeline() {
 }
 
 DWORD createThread() {
-    hAudioThread =
-        CreateThread(nullptr, 0, audioThread, nullptr, CREATE_SUSPENDED, &ulAudioThreadID);
-    if (hAudioThread == nullptr)
-        return GetLastError();
-    SetThreadPriority(hAudioThread, THREAD_PRIORITY_BELOW_NORMAL);
-    return NO_ERROR;
+    return workerOpen(&audioWorker);
 }
 
 } // namespace
@@ -212,7 +209,7 @@ int audioStart() {
     ulSession += 1;
     ResetEvent(hAudioPlayed);
     bAudioOn = TRUE;
-    ResumeThread(hAudioThread);
+    workerStart(&audioWorker);
     if (StartSoundOutput(hStream))
         return NO_ERROR;
     const DWORD dwError = GetLastError();
@@ -249,16 +246,18 @@ int audioClose() {
         // The thread waits either for a clip or for room in the ring.
         SetEvent(hAudioClip);
         SetEvent(hAudioPlayed);
-        bJoined = JoinThread(hAudioThread, "audio");
-        CloseHandle(hAudioThread);
-        hAudioThread = nullptr;
+        bJoined = workerJoin(&audioWorker);
     }
     // A framer that handed over a clip the thread never took is released;
     // from now on it drops clips itself.
     if (hGetMore != nullptr)
         SetEvent(hGetMore);
-    if (hAudioPlayed != nullptr && bJoined) {
-        CloseHandle(hAudioPlayed);
+    // A thread left behind may still wait on hAudioPlayed: it is kept.
+    if (hAudioPlayed != nullptr) {
+        if (bJoined)
+            CloseHandle(hAudioPlayed);
+        else
+            workerKeep(hAudioPlayed);
         hAudioPlayed = nullptr;
     }
     return static_cast<int>(dwError);
