@@ -80,16 +80,6 @@ void reportFailure(const char* szWhat, const char* szWhy) {
     std::fprintf(stderr, "velkor: %s: %s\n", szWhat, szWhy);
 }
 
-// What audioOpen's code means: PortAudio reports its errors as negative
-// numbers, the platform as its own codes.
-std::string audioFailure(DWORD dwError) {
-    const auto paError = static_cast<std::int32_t>(dwError);
-    if (paError < 0) {
-        return "sound library error " + std::to_string(paError);
-    }
-    return ErrorText(dwError);
-}
-
 // ---- direct entry ---------------------------------------------------------
 
 bool isBlank(char c) {
@@ -517,7 +507,7 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
     hDlgHandle = hDlg;
 
     if (const DWORD dwError = audioOpen(); dwError != NO_ERROR) {
-        reportFailure("cannot open the audio output", audioFailure(dwError).c_str());
+        reportFailure("cannot open the audio output", ErrorText(dwError));
         return dwError;
     }
 

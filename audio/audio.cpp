@@ -4,12 +4,12 @@
 #include "audio/adpcm.h"
 #include "audio/dsp.h"
 
-#include "platform/sound.h"
+#include "audio/ring.h"
 
-#include <portaudio.h>
+#include "platform/sound.h"
+#include "platform/worker.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstddef>
 
@@ -94,8 +94,8 @@ AUDIOCOUNTERS audioCounters;
 
 namespace {
 
-constexpr int OUTPUT_CHANNELS = 1;
-constexpr unsigned long FRAMES_PER_BUFFER = FRAMES_PER_BLOCK;
+static_assert(AUDIO_SAMPLE_RATE == SOUND_FRAMES_PER_SECOND);
+static_assert(FRAMES_PER_BLOCK == SOUND_FRAMES_PER_BUFFER);
 
 using Clock = std::chrono::steady_clock;
 
@@ -104,29 +104,12 @@ std::int64_t nowMicros() {
         .count();
 }
 
-struct BLOCK {
-    std::array<float, FRAMES_PER_BLOCK> fFrame;
-    DWORD ulSession;         // the audioStart it belongs to
-    std::int64_t llClipTime; // first block of a clip: when the clip was taken; else 0
-    std::uint64_t ulClip;    // the clip's number since audioOpen
-};
-
-// Single producer (the audio thread), single consumer (the callback).
-// The counts only grow; block n sits in slot n % RING_BLOCKS. Writing a
-// count with release and reading the other side's with acquire hands the
-// block contents over with it.
-struct RING {
-    std::array<BLOCK, RING_BLOCKS> block{};
-    std::atomic<std::uint64_t> ullWritten{0};
-    std::atomic<std::uint64_t> ullRead{0};
-};
-
 RING ring;
-PaStream* hStream = nullptr;
-BOOL bPaInitialized = FALSE;
+HANDLE hStream = nullptr;
 HANDLE hAudioThread = nullptr;
 DWORD ulAudioThreadID = 0;
-Shared<int> bAudioThreadDone{FALSE};
+StopFlag bAudioThreadDone;
+WORKER audioWorker{"audio", audioThread, bAudioThreadDone, hAudioThread, ulAudioThreadID};
 // Counts audioStart calls; blocks of an earlier one are stale.
 Shared<DWORD> ulSession{0};
 
@@ -139,23 +122,16 @@ void raiseTo(Shared<std::uint64_t>& ulMax, std::uint64_t ulValue) {
 // Gives up, dropping the block, when audio is switched off or restarted
 // meanwhile, or the pipeline closes.
 void putBlock(DWORD ulBlockSession, std::int64_t llClipTime, std::uint64_t ulClip) {
-    const std::uint64_t ullWritten = ring.ullWritten.load(std::memory_order_relaxed);
+    std::uint64_t ulFill = 0;
     for (;;) {
         if (!bAudioOn || bAudioThreadDone || ulSession != ulBlockSession)
             return;
-        if (ullWritten - ring.ullRead.load(std::memory_order_acquire) < RING_BLOCKS)
+        if (ringPut(ring, fAudio.data(), {ulBlockSession, llClipTime, ulClip}, &ulFill))
             break;
         WaitForSingleObject(hAudioPlayed, INFINITE);
     }
-    BLOCK& block = ring.block[ullWritten % RING_BLOCKS];
-    std::copy(fAudio.begin(), fAudio.begin() + FRAMES_PER_BLOCK, block.fFrame.begin());
-    block.ulSession = ulBlockSession;
-    block.llClipTime = llClipTime;
-    block.ulClip = ulClip;
-    ring.ullWritten.store(ullWritten + 1, std::memory_order_release);
     audioCounters.ulBlocksProduced += 1;
-    raiseTo(audioCounters.ulHighestFill,
-            ullWritten + 1 - ring.ullRead.load(std::memory_order_relaxed));
+    raiseTo(audioCounters.ulHighestFill, ulFill);
 }
 
 void resampleTimed() {
@@ -165,15 +141,6 @@ void resampleTimed() {
     audioCounters.ulHalfClips += 1;
     audioCounters.ulWorkMicros += ulMicros;
     raiseTo(audioCounters.ulWorkMaxMicros, ulMicros);
-}
-
-// V19 calls back with time stamps and status flags; the pipeline's
-// callback takes the output time only.
-int streamCallback(const void* pInputBuffer, void* pOutputBuffer, unsigned long ulFramesPerBuffer,
-                   const PaStreamCallbackTimeInfo* pTimeInfo, PaStreamCallbackFlags,
-                   void* pUserData) {
-    return paCallback(pInputBuffer, pOutputBuffer, ulFramesPerBuffer,
-                      pTimeInfo ? pTimeInfo->outputBufferDacTime : 0.0, pUserData);
 }
 
 void resetCounters() {
@@ -190,16 +157,13 @@ void resetCounters() {
         played = 0;
 }
 
-// Creates what both kinds of open share, up to the stream.
+// Zeroes the buffers and creates the events.
 DWORD openPipeline() {
     sAudio.fill(0);
     fAudio.fill(0.0f);
     fTemp.fill(0.0f);
     resampleReset();
-    for (BLOCK& block : ring.block)
-        block = BLOCK{};
-    ring.ullWritten = 0;
-    ring.ullRead = 0;
+    ringReset(ring);
     resetCounters();
     bAudioOn = FALSE;
     bAudioThreadDone = FALSE;
@@ -220,85 +184,61 @@ DWORD openPipeline() {
 }
 
 DWORD createThread() {
-    hAudioThread =
-        CreateThread(nullptr, 0, audioThread, nullptr, CREATE_SUSPENDED, &ulAudioThreadID);
-    if (hAudioThread == nullptr)
-        return GetLastError();
-    SetThreadPriority(hAudioThread, THREAD_PRIORITY_BELOW_NORMAL);
-    return NO_ERROR;
+    return workerOpen(&audioWorker);
 }
 
 } // namespace
 
 DWORD audioOpen() {
-    QuietSoundLibraries();
-    const PaError paError = Pa_Initialize();
-    if (paError != paNoError)
-        return static_cast<DWORD>(paError);
-    bPaInitialized = TRUE;
     if (const DWORD dwError = openPipeline(); dwError != NO_ERROR)
         return dwError;
-    const PaError paOpen =
-        Pa_OpenDefaultStream(&hStream, 0, OUTPUT_CHANNELS, paFloat32, AUDIO_SAMPLE_RATE,
-                             FRAMES_PER_BUFFER, streamCallback, audioCallbackData());
-    if (paOpen != paNoError) {
-        hStream = nullptr;
-        return static_cast<DWORD>(paOpen);
-    }
+    hStream = OpenSoundOutput(paCallback, &ring);
+    if (hStream == nullptr)
+        return GetLastError();
     return createThread();
-}
-
-DWORD audioOpenWithoutStream() {
-    if (const DWORD dwError = openPipeline(); dwError != NO_ERROR)
-        return dwError;
-    return createThread();
-}
-
-void* audioCallbackData() {
-    return &ring;
 }
 
 int audioStart() {
     if (hAudioThread == nullptr)
-        return paNotInitialized;
+        return ERROR_INVALID_HANDLE;
     if (bAudioOn)
-        return paStreamIsNotStopped;
+        return ERROR_SERVICE_ALREADY_RUNNING;
     // A new session: whatever the ring still holds is stale and the
     // callback skips it, so playback starts with silence until the first
     // new block.
     ulSession += 1;
     ResetEvent(hAudioPlayed);
     bAudioOn = TRUE;
-    ResumeThread(hAudioThread);
-    if (hStream == nullptr)
-        return paNoError;
-    const PaError paError = Pa_StartStream(hStream);
-    if (paError != paNoError) {
-        // Nothing will play: let the audio thread and the framer go on.
-        bAudioOn = FALSE;
-        SetEvent(hAudioPlayed);
-    }
-    return paError;
+    workerStart(&audioWorker);
+    if (StartSoundOutput(hStream))
+        return NO_ERROR;
+    const DWORD dwError = GetLastError();
+    // Nothing will play: let the audio thread and the framer go on.
+    bAudioOn = FALSE;
+    SetEvent(hAudioPlayed);
+    return static_cast<int>(dwError);
 }
 
 int audioStop() {
     if (hAudioThread == nullptr)
-        return paNotInitialized;
+        return ERROR_INVALID_HANDLE;
     const BOOL bWasOn = bAudioOn.exchange(FALSE);
     // Wake the audio thread if it waits for room in the ring: it drops
     // what it holds and releases the framer.
     if (hAudioPlayed != nullptr)
         SetEvent(hAudioPlayed);
-    if (hStream == nullptr || !bWasOn)
-        return hStream == nullptr ? paNoError : paStreamIsStopped;
-    return Pa_StopStream(hStream);
+    if (!bWasOn)
+        return ERROR_SERVICE_NOT_ACTIVE;
+    return StopSoundOutput(hStream) ? NO_ERROR : static_cast<int>(GetLastError());
 }
 
 int audioClose() {
     bAudioOn = FALSE;
     bAudioThreadDone = TRUE;
+    DWORD dwError = NO_ERROR;
     if (hStream != nullptr) {
-        Pa_CloseStream(hStream);
+        if (!CloseSoundOutput(hStream))
+            dwError = GetLastError();
         hStream = nullptr;
     }
     BOOL bJoined = TRUE;
@@ -306,24 +246,21 @@ int audioClose() {
         // The thread waits either for a clip or for room in the ring.
         SetEvent(hAudioClip);
         SetEvent(hAudioPlayed);
-        bJoined = JoinThread(hAudioThread, "audio");
-        CloseHandle(hAudioThread);
-        hAudioThread = nullptr;
+        bJoined = workerJoin(&audioWorker);
     }
     // A framer that handed over a clip the thread never took is released;
     // from now on it drops clips itself.
     if (hGetMore != nullptr)
         SetEvent(hGetMore);
-    if (hAudioPlayed != nullptr && bJoined) {
-        CloseHandle(hAudioPlayed);
+    // A thread left behind may still wait on hAudioPlayed: it is kept.
+    if (hAudioPlayed != nullptr) {
+        if (bJoined)
+            CloseHandle(hAudioPlayed);
+        else
+            workerKeep(hAudioPlayed);
         hAudioPlayed = nullptr;
     }
-    PaError paError = paNoError;
-    if (bPaInitialized) {
-        paError = Pa_Terminate();
-        bPaInitialized = FALSE;
-    }
-    return paError;
+    return static_cast<int>(dwError);
 }
 
 DWORD audioThread(LPVOID) {
@@ -360,29 +297,15 @@ DWORD audioThread(LPVOID) {
 
 int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer, double,
                void* pUserData) {
-    auto* pRing = static_cast<RING*>(pUserData);
-    auto* pOutput = static_cast<float*>(pOutputBuffer);
-    const DWORD ulCurrent = ulSession;
-    const std::uint64_t ullWritten = pRing->ullWritten.load(std::memory_order_acquire);
-    std::uint64_t ullRead = pRing->ullRead.load(std::memory_order_relaxed);
-    const BLOCK* pBlock = nullptr;
-    while (ullRead != ullWritten && pBlock == nullptr) {
-        const BLOCK& block = pRing->block[ullRead % RING_BLOCKS];
-        ++ullRead;
-        if (block.ulSession == ulCurrent)
-            pBlock = &block;
-        else
-            audioCounters.ulStaleBlocks += 1;
-    }
-    const unsigned long ulCopy =
-        pBlock ? std::min<unsigned long>(ulFramesPerBuffer, FRAMES_PER_BLOCK) : 0;
-    if (pBlock) {
-        std::copy(pBlock->fFrame.begin(), pBlock->fFrame.begin() + ulCopy, pOutput);
-        if (pBlock->llClipTime != 0) {
+    const TAKEN taken = ringTake(*static_cast<RING*>(pUserData), ulSession,
+                                 static_cast<float*>(pOutputBuffer), ulFramesPerBuffer);
+    audioCounters.ulStaleBlocks += taken.ulStale;
+    if (taken.bPlayed) {
+        if (taken.tag.llClipTime != 0) {
             const std::int64_t llNow = nowMicros();
-            const std::int64_t llMillis = (llNow - pBlock->llClipTime) / 1000;
-            if (pBlock->ulClip < PLAYED_LOG)
-                audioCounters.llClipPlayed[pBlock->ulClip] = llNow;
+            const std::int64_t llMillis = (llNow - taken.tag.llClipTime) / 1000;
+            if (taken.tag.ulClip < PLAYED_LOG)
+                audioCounters.llClipPlayed[taken.tag.ulClip] = llNow;
             audioCounters.ulLatency[std::clamp<std::int64_t>(llMillis, 0, LATENCY_BUCKETS - 1)] +=
                 1;
         }
@@ -390,9 +313,6 @@ int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer
     } else {
         audioCounters.ulUnderruns += 1;
     }
-    std::fill(pOutput + ulCopy, pOutput + ulFramesPerBuffer, 0.0f);
-    // The block is copied out: its slot may be refilled.
-    pRing->ullRead.store(ullRead, std::memory_order_release);
     audioCounters.ulCallbacks += 1;
     SetEvent(hAudioPlayed);
     return 0;

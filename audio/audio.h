@@ -60,23 +60,21 @@ extern HANDLE hAudioPlayed;
 // completed clip at once instead of handing it over, and requests no more.
 extern Shared<int> bAudioOn;
 
-// Returns 0 or an error code (PortAudio's, or the platform's).
+// audioOpen returns 0 or the platform's error code (the sound output's
+// own, when it cannot be opened: ERROR_DEVICE_NOT_AVAILABLE when there
+// is none). audioStart, audioStop and audioClose return 0 or the sound
+// output's error code. The pipeline plays on whatever sound device is
+// current (SetSoundDevice) when it opens.
 DWORD audioOpen();
 int audioStart();
 int audioStop();
 int audioClose();
 DWORD audioThread(LPVOID);
-// Plays the next block of the ring in pUserData (silence if there is
-// none) and raises hAudioPlayed. Never waits, locks or allocates.
+// The sound output's callback: plays the next block of the ring in
+// pUserData (silence if there is none) and raises hAudioPlayed. Never
+// waits, locks or allocates.
 int paCallback(const void* pInputBuffer, void* pOutputBuffer, unsigned long ulFramesPerBuffer,
                double outTime, void* pUserData);
-
-// Opens everything but the sound stream, for tests and tools that stand
-// in for the sound device: they call paCallback with audioCallbackData()
-// at a pace of their choosing. audioStart and audioStop then only switch
-// the pipeline.
-DWORD audioOpenWithoutStream();
-void* audioCallbackData();
 
 // What the pipeline has done since audioOpen.
 inline constexpr int LATENCY_BUCKETS = 500; // 1 ms each; the last one holds everything longer

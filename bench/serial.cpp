@@ -1,7 +1,7 @@
 // The serial port's read under the link's time-outs, on a pseudo-terminal:
 // how long a read on a silent line really waits (meant: 5 ms), and how
 // soon a waiting read returns once an octet arrives.
-#include "platform/comm.h"
+#include "platform/serial.h"
 #include "platform/sync.h"
 
 #include <benchmark/benchmark.h>

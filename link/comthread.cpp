@@ -3,10 +3,10 @@
 
 #include "audio/audio.h"
 #include "link/comtransmit.h"
-#include "platform/comm.h"
-#include "protocol/comreceive.h"
-
 #include "link/execthread.h"
+#include "platform/serial.h"
+#include "platform/worker.h"
+#include "protocol/comreceive.h"
 
 #include <algorithm>
 #include <chrono>
@@ -82,7 +82,7 @@ DCB dcb;
 HANDLE hSyncReceive = nullptr;
 HANDLE hSyncTransmit = nullptr;
 HANDLE hWait = nullptr;
-Shared<int> hComThreadDone{0};
+StopFlag bComThreadDone; // stops both link threads
 // TRUE while the window that follows a request for a clip is open.
 Shared<int> bFrameRequested{0};
 // Requests in a row whose window brought nothing of a frame. Counted on
@@ -93,6 +93,10 @@ HANDLE hComThreadTransmit = nullptr;
 DWORD ulComThreadTransmitID = 0;
 HANDLE hComThreadReceive = nullptr;
 DWORD ulComThreadReceiveID = 0;
+WORKER transmitWorker{"transmit", comThreadTransmit, bComThreadDone, hComThreadTransmit,
+                      ulComThreadTransmitID};
+WORKER receiveWorker{"receive", comThreadReceive, bComThreadDone, hComThreadReceive,
+                     ulComThreadReceiveID};
 bool bQueuesOpen = false; // changed only by comOpen and comClose
 
 // Set by ReadOctet when the replay file starts over; read by the window
@@ -105,8 +109,14 @@ void closeAndClear(HANDLE& h) {
     h = nullptr;
 }
 
-HANDLE createLinkThread(LPTHREAD_START_ROUTINE pStart, DWORD* pulId) {
-    return CreateThread(nullptr, 0, pStart, nullptr, CREATE_SUSPENDED, pulId);
+// Closes the handle, or keeps it for a thread left behind that may still
+// use it.
+void releaseOrKeep(HANDLE& h, bool bRelease, HANDLE hNone) {
+    if (bRelease)
+        closeAndClear(h);
+    else
+        workerKeep(h);
+    h = hNone;
 }
 
 void configurePort() {
@@ -159,8 +169,9 @@ DWORD openPortLocked() {
 }
 
 // Closes the port; a port that is still there gets back the settings it
-// had. portSwap held.
-void closePortLocked() {
+// had. Kept open instead when a link thread left behind may still use it.
+// portSwap held.
+void closePortLocked(bool bRelease = true) {
     if (hCom == INVALID_HANDLE_VALUE)
         return;
     // A write stuck on a full line ends, so its shared hold ends too.
@@ -173,8 +184,7 @@ void closePortLocked() {
         SetCommState(hCom, &dcbOld);
         PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
-    CloseHandle(hCom);
-    hCom = INVALID_HANDLE_VALUE;
+    releaseOrKeep(hCom, bRelease, INVALID_HANDLE_VALUE);
     bPortLost = 0;
 }
 
@@ -301,7 +311,7 @@ bool portReadable() {
 void commandWindow() {
     int replayWraps = 0;
     bReplayWrapped = false;
-    while (!hComThreadDone) {
+    while (!bComThreadDone) {
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
         if (ulRead == 0) {
@@ -366,7 +376,7 @@ void frameSilence() {
 void frameWindow() {
     const auto opened = std::chrono::steady_clock::now();
     auto lastOctet = opened;
-    while (!hComThreadDone) {
+    while (!bComThreadDone) {
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
         const auto now = std::chrono::steady_clock::now();
@@ -410,7 +420,7 @@ void receiveWindow() {
 } // namespace
 
 DWORD comOpen(LPCSTR szComPort) {
-    hComThreadDone = 0;
+    bComThreadDone = 0;
     iUnanswered = 0;
     linkCounters.ulFramesAbandoned = 0;
     linkCounters.ulRequestsUnanswered = 0;
@@ -424,19 +434,15 @@ DWORD comOpen(LPCSTR szComPort) {
     openQueue(&QueueResponse, "queueResponse");
     bQueuesOpen = true;
 
-    hComThreadTransmit = createLinkThread(comThreadTransmit, &ulComThreadTransmitID);
-    if (hComThreadTransmit == nullptr)
-        return GetLastError();
-    hComThreadReceive = createLinkThread(comThreadReceive, &ulComThreadReceiveID);
-    if (hComThreadReceive == nullptr) {
-        const DWORD ulError = GetLastError();
+    if (const DWORD ulError = workerOpen(&transmitWorker); ulError != NO_ERROR)
+        return ulError;
+    if (const DWORD ulError = workerOpen(&receiveWorker); ulError != NO_ERROR) {
         // A transmit thread without its partner would stall on its first
-        // command; closing it before it ever ran lets it end unrun.
-        closeAndClear(hComThreadTransmit);
+        // command: it is stopped before it ever sends.
+        bComThreadDone = 1;
+        workerJoin(&transmitWorker);
         return ulError;
     }
-    SetThreadPriority(hComThreadTransmit, THREAD_PRIORITY_BELOW_NORMAL);
-    SetThreadPriority(hComThreadReceive, THREAD_PRIORITY_BELOW_NORMAL);
 
     hAudio = CreateFileA(szReplayFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -481,16 +487,14 @@ DWORD comSwitchPort(LPCSTR szComPort) {
 }
 
 void comStart() {
-    if (hComThreadReceive != nullptr)
-        ResumeThread(hComThreadReceive);
-    if (hComThreadTransmit != nullptr)
-        ResumeThread(hComThreadTransmit);
+    workerStart(&receiveWorker);
+    workerStart(&transmitWorker);
 }
 
 void comClose() {
     // Stop both threads and wait for them before anything they use goes:
     // each of their waits gets its wake-up.
-    hComThreadDone = 1;
+    bComThreadDone = 1;
     if (bQueuesOpen)
         ReleaseSemaphore(QueueMessage.hQueue, 1, nullptr);
     if (hSyncReceive != nullptr)
@@ -504,33 +508,34 @@ void comClose() {
     }
     if (hGetMore != nullptr)
         SetEvent(hGetMore); // a clip hand-off waiting for the audio side
-    JoinThread(hComThreadTransmit, "transmit");
-    JoinThread(hComThreadReceive, "receive");
+    workerJoin(&transmitWorker);
+    workerJoin(&receiveWorker);
+    // Released only when no thread is left that could reach it: a link
+    // thread left behind reaches the port, the queues, the replay file
+    // and the events, an exec or poll thread left behind the queues.
+    const bool bRelease = workersLeftBehind() == 0;
 
     {
         std::lock_guard swap(portSwap);
-        closePortLocked();
+        closePortLocked(bRelease);
         bPortWanted = false;
     }
     kept = {};
     if (bQueuesOpen) {
+        releaseOrKeep(QueueMessage.hQueue, bRelease, nullptr);
+        releaseOrKeep(QueueResponse.hQueue, bRelease, nullptr);
         closeQueue(&QueueMessage);
         closeQueue(&QueueResponse);
         bQueuesOpen = false;
     }
-    if (hAudio != INVALID_HANDLE_VALUE) {
-        CloseHandle(hAudio);
-        hAudio = INVALID_HANDLE_VALUE;
-    }
-    closeAndClear(hWait);
-    closeAndClear(hSyncTransmit);
-    closeAndClear(hSyncReceive);
-    closeAndClear(hComThreadTransmit);
-    closeAndClear(hComThreadReceive);
+    releaseOrKeep(hAudio, bRelease, INVALID_HANDLE_VALUE);
+    releaseOrKeep(hWait, bRelease, nullptr);
+    releaseOrKeep(hSyncTransmit, bRelease, nullptr);
+    releaseOrKeep(hSyncReceive, bRelease, nullptr);
 }
 
 DWORD comThreadTransmit(LPVOID) {
-    while (!hComThreadDone) {
+    while (!bComThreadDone) {
         keepPortOpen();
         if (bPortOpened.exchange(0))
             resumeOnPort();
@@ -539,7 +544,7 @@ DWORD comThreadTransmit(LPVOID) {
             continue; // time to try the port again
         if (ulWait != WAIT_OBJECT_0)
             break; // no queue to wait on: nothing to send, ever
-        if (hComThreadDone)
+        if (bComThreadDone)
             break; // the wake-up of comClose, not a packet
         const char* szPacket = dequeue(&QueueMessage, nullptr);
         if (szPacket == nullptr)
@@ -552,6 +557,8 @@ DWORD comThreadTransmit(LPVOID) {
         }
         bFrameRequested = std::strcmp(szPacket, szStreamOn) == 0;
         transmitPacket(szPacket);
+        if (bComThreadDone)
+            break; // a close gave up on this thread while it waited for the port
         SetEvent(hSyncReceive);
         WaitForSingleObject(hSyncTransmit, INFINITE);
     }
@@ -559,10 +566,10 @@ DWORD comThreadTransmit(LPVOID) {
 }
 
 DWORD comThreadReceive(LPVOID) {
-    while (!hComThreadDone) {
+    while (!bComThreadDone) {
         if (WaitForSingleObject(hSyncReceive, INFINITE) != WAIT_OBJECT_0)
             break;
-        if (!hComThreadDone)
+        if (!bComThreadDone)
             receiveWindow();
         SetEvent(hSyncTransmit);
     }

@@ -80,8 +80,10 @@ DWORD comOpen(LPCSTR szComPort);
 DWORD comSwitchPort(LPCSTR szComPort);
 void comStart();
 // Stops and joins both link threads, then releases the port (restoring
-// its settings), the queues, the replay file and the events. Safe when
-// never opened, never started, or already closed.
+// its settings), the queues, the replay file and the events; while a
+// thread that did not stop in time is left behind (see platform/worker.h)
+// they are kept instead. Safe when never opened, never started, or
+// already closed.
 void comClose();
 
 DWORD comThreadTransmit(LPVOID);

@@ -1,7 +1,7 @@
 // Writing one command to the serial port and waiting until it has left.
 #include "link/comtransmit.h"
 
-#include "platform/comm.h"
+#include "platform/serial.h"
 #include "platform/sync.h"
 
 #include <cstring>

@@ -3,6 +3,7 @@
 
 #include "link/comthread.h"
 #include "platform/sync.h"
+#include "platform/worker.h"
 #include "protocol/comexecute.h"
 
 HWND hDlgHandle = nullptr;
@@ -11,22 +12,18 @@ namespace {
 
 HANDLE hExecThread = nullptr;
 DWORD ulExecThreadID = 0;
-Shared<int> bExecThreadDone{0};
+StopFlag bExecThreadDone;
+WORKER execWorker{"exec", execThread, bExecThreadDone, hExecThread, ulExecThreadID};
 
 } // namespace
 
 DWORD execOpen() {
     bExecThreadDone = 0;
-    hExecThread = CreateThread(nullptr, 0, execThread, nullptr, CREATE_SUSPENDED, &ulExecThreadID);
-    if (hExecThread == nullptr)
-        return GetLastError();
-    SetThreadPriority(hExecThread, THREAD_PRIORITY_BELOW_NORMAL);
-    return NO_ERROR;
+    return workerOpen(&execWorker);
 }
 
 void execStart() {
-    if (hExecThread != nullptr)
-        ResumeThread(hExecThread);
+    workerStart(&execWorker);
 }
 
 void execClose() {
@@ -34,10 +31,9 @@ void execClose() {
         return;
     bExecThreadDone = 1;
     // A unit without a packet: the thread wakes, sees its flag and ends.
+    // A thread left behind keeps using QueueResponse; comClose keeps it.
     ReleaseSemaphore(QueueResponse.hQueue, 1, nullptr);
-    JoinThread(hExecThread, "exec");
-    CloseHandle(hExecThread);
-    hExecThread = nullptr;
+    workerJoin(&execWorker);
 }
 
 DWORD execThread(LPVOID) {

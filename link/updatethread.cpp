@@ -3,6 +3,7 @@
 #include "link/updatethread.h"
 
 #include "link/comthread.h"
+#include "platform/worker.h"
 
 Shared<BOOL> bLock{FALSE};
 
@@ -12,9 +13,10 @@ constexpr DWORD POLL_PERIOD = 100; // ms
 
 HANDLE hUpdateThread = nullptr;
 DWORD ulUpdateThreadID = 0;
-Shared<int> bUpdateThreadDone{0};
+StopFlag bUpdateThreadDone;
+WORKER updateWorker{"poll", updateThread, bUpdateThreadDone, hUpdateThread, ulUpdateThreadID};
 // The poll thread's timer. Nothing signals it but updateClose, which
-// wakes the thread to end it; it lives as long as the thread's handle.
+// wakes the thread to end it; it lives as long as the thread.
 HANDLE hEventUpdate = nullptr;
 
 } // namespace
@@ -24,21 +26,16 @@ DWORD updateOpen() {
     hEventUpdate = CreateEventA(nullptr, FALSE, FALSE, "update");
     if (hEventUpdate == nullptr)
         return GetLastError(); // without its timer the thread would spin
-    hUpdateThread =
-        CreateThread(nullptr, 0, updateThread, nullptr, CREATE_SUSPENDED, &ulUpdateThreadID);
-    if (hUpdateThread == nullptr) {
-        const DWORD ulError = GetLastError();
+    if (const DWORD ulError = workerOpen(&updateWorker); ulError != NO_ERROR) {
         CloseHandle(hEventUpdate);
         hEventUpdate = nullptr;
         return ulError;
     }
-    SetThreadPriority(hUpdateThread, THREAD_PRIORITY_BELOW_NORMAL);
     return NO_ERROR;
 }
 
 void updateStart() {
-    if (hUpdateThread != nullptr)
-        ResumeThread(hUpdateThread);
+    workerStart(&updateWorker);
 }
 
 void updateClose() {
@@ -46,10 +43,11 @@ void updateClose() {
         return;
     bUpdateThreadDone = 1;
     SetEvent(hEventUpdate);
-    JoinThread(hUpdateThread, "poll");
-    CloseHandle(hUpdateThread);
-    hUpdateThread = nullptr;
-    CloseHandle(hEventUpdate);
+    // A thread left behind may still wait on its timer.
+    if (workerJoin(&updateWorker))
+        CloseHandle(hEventUpdate);
+    else
+        workerKeep(hEventUpdate);
     hEventUpdate = nullptr;
 }
 

@@ -199,10 +199,10 @@ INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR szTemplate, HWND, DLGPROC pDialogFunc,
         }
         d.window->show();
         d.window->activateWindow();
-        if (hooks().dialogShown) {
+        if (observer()) {
             QTimer::singleShot(0, d.window.get(), [&d] {
-                if (auto hook = hooks().dialogShown) {
-                    hook(&d);
+                if (DialogObserver* o = observer()) {
+                    o->dialogShown(&d);
                 }
             });
         }

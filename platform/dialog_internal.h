@@ -1,10 +1,12 @@
 // What the dialog layer's source files share: the objects behind the
-// handles of platform/dialog.h and the hooks the test interface uses.
-// Everything here runs on the user-interface thread, except
-// DialogHandle::post.
+// handles of platform/dialog.h, private to platform/ and to the driver
+// that plugs into platform/dialog_observer.h. Everything here runs on the
+// user-interface thread, except DialogHandle::post. Every name here is
+// the project's own.
 #pragma once
 
 #include "platform/dialog.h"
+#include "platform/dialog_observer.h"
 
 #include <QColor>
 #include <QFont>
@@ -12,7 +14,6 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -132,27 +133,7 @@ const Brush* brushOf(LRESULT value); // null unless value is a brush of ours
 QColor toQColor(COLORREF c);
 COLORREF toColorRef(const QColor& c);
 
-// Hooks for the test interface. Each is called on the user-interface
-// thread once the thing has been shown; empty in the program.
-struct MessageBoxRecord {
-    std::string caption;
-    std::string text;
-    UINT icon = 0;    // MB_ICON... bits
-    UINT buttons = 0; // MB_OK or MB_OKCANCEL
-};
-struct Hooks {
-    std::function<void(HWND)> dialogShown;
-    std::function<void(QMessageBox&, const MessageBoxRecord&)> messageBoxShown;
-    std::function<void(QMenu&)> menuShown;
-};
-Hooks& hooks();
-
-// Counters of side effects with no widget to show them.
-struct Counters {
-    int beeps = 0;
-    UINT lastBeep = 0;
-    int flashes = 0;
-};
-Counters& counters();
+// The observer plugged in by SetDialogObserver; null when none.
+DialogObserver* observer();
 
 } // namespace dialog_internal

@@ -40,14 +40,12 @@ QMessageBox::Icon messageIcon(UINT uType) {
 
 } // namespace
 
-Hooks& hooks() {
-    static Hooks all;
-    return all;
-}
+namespace {
+DialogObserver* plugged = nullptr;
+} // namespace
 
-Counters& counters() {
-    static Counters all;
-    return all;
+DialogObserver* observer() {
+    return plugged;
 }
 
 void openSystemMenu(DialogHandle& d, QPoint globalPos) {
@@ -67,10 +65,10 @@ void openSystemMenu(DialogHandle& d, QPoint globalPos) {
             action->setChecked(true);
         }
     }
-    if (hooks().menuShown) {
+    if (observer()) {
         QTimer::singleShot(0, &popup, [&popup] {
-            if (auto hook = hooks().menuShown) {
-                hook(popup);
+            if (DialogObserver* o = observer()) {
+                o->menuShown(popup);
             }
         });
     }
@@ -95,6 +93,10 @@ void systemCommand(DialogHandle& d, UINT id) {
 } // namespace dialog_internal
 
 using namespace dialog_internal;
+
+void SetDialogObserver(DialogObserver* pObserver) {
+    plugged = pObserver;
+}
 
 HMENU GetSystemMenu(HWND hWnd, BOOL bRevert) {
     DialogHandle* d = dialogOf(hWnd);
@@ -142,12 +144,12 @@ int MessageBoxA(HWND hWnd, LPCSTR szText, LPCSTR szCaption, UINT uType) {
     box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
-    if (hooks().messageBoxShown) {
+    if (observer()) {
         MessageBoxRecord record{szCaption ? szCaption : "Error", szText ? szText : "", uType & 0xF0,
                                 uType & 0x0F};
         QTimer::singleShot(0, &box, [&box, record] {
-            if (auto hook = hooks().messageBoxShown) {
-                hook(box, record);
+            if (DialogObserver* o = observer()) {
+                o->messageBoxShown(box, record);
             }
         });
     }
@@ -158,8 +160,9 @@ int MessageBoxA(HWND hWnd, LPCSTR szText, LPCSTR szCaption, UINT uType) {
 }
 
 BOOL MessageBeep(UINT uType) {
-    ++counters().beeps;
-    counters().lastBeep = uType;
+    if (DialogObserver* o = observer()) {
+        o->beeped(uType);
+    }
     if (QApplication::instance()) {
         QApplication::beep();
     }
@@ -172,7 +175,9 @@ BOOL FlashWindow(HWND hWnd, BOOL) {
     if (!widget) {
         return FALSE;
     }
-    ++counters().flashes;
+    if (DialogObserver* o = observer()) {
+        o->flashed(hWnd);
+    }
     const BOOL wasActive = widget->isActiveWindow() ? TRUE : FALSE;
     QApplication::alert(widget, 1000);
     return wasActive;

@@ -384,6 +384,12 @@ const char* ErrorText(DWORD dwError) {
         return "invalid parameter";
     case ERROR_OPERATION_ABORTED:
         return "aborted";
+    case ERROR_SERVICE_ALREADY_RUNNING:
+        return "already running";
+    case ERROR_SERVICE_NOT_ACTIVE:
+        return "not running";
+    case ERROR_DEVICE_NOT_AVAILABLE:
+        return "device unavailable";
     default:
         return "system error";
     }

@@ -1,5 +1,14 @@
 // Threads, events, semaphores, critical sections and shared words.
 //
+// Everything here follows the Win32 contract of the same name (critical
+// sections, CreateEventA, SetEvent, ResetEvent, CreateSemaphoreA,
+// ReleaseSemaphore, WaitForSingleObject, CreateThread, ResumeThread,
+// SetThreadPriority, GetExitCodeThread, CloseHandle, GetLastError,
+// SetLastError) except three helpers of this project's own, which have
+// no Win32 counterpart: Shared (a word threads share without a lock),
+// ErrorText (an error code as text) and JoinThread (a bounded join).
+// Worker threads built on them are in platform/worker.h.
+//
 // Semantics the link and audio modules rely on:
 // - An auto-reset event stays signalled until exactly one wait has taken
 //   it, so a signal given before the wait begins is not lost. A
@@ -19,7 +28,7 @@
 #include <atomic>
 #include <mutex>
 
-// A word that threads share without a lock. Every access is a relaxed
+// Project helper: a word that threads share without a lock. Every access is a relaxed
 // atomic access, so a reader sees either the old or the new value.
 template <typename T> class Shared {
   public:
@@ -90,10 +99,11 @@ BOOL CloseHandle(HANDLE hObject);
 DWORD GetLastError();
 void SetLastError(DWORD dwError);
 
-// The last error of a failed call as readable text ("no such device").
+// Project helper: the last error of a failed call as readable text ("no
+// such device").
 const char* ErrorText(DWORD dwError);
 
-// Stops a worker: resumes it if it never ran (so it sees its stop flag
+// Project helper. Stops a worker: resumes it if it never ran (so it sees its stop flag
 // and ends), then waits up to one second for it to end. Returns TRUE
 // when it ended; otherwise says so on stderr, naming szWhat, and returns
 // FALSE. The caller has set the thread's stop flag and woken its wait.

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "platform/dialog.h"
-#include "platform/dialog_testing.h"
+#include "support/dialog_driver.h"
 
 #include <functional>
 #include <string>

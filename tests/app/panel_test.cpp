@@ -10,9 +10,9 @@
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
-#include "platform/dialog_testing.h"
 #include "platform/portchooser.h"
 #include "protocol/comexecute.h"
+#include "support/dialog_driver.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

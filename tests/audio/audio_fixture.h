@@ -1,12 +1,12 @@
-// The pipeline without a sound device: the test plays the framer (hands
-// clips over) and the sound device (calls paCallback at its own pace).
+// The pipeline on a stand-in sound device: the test plays the framer
+// (hands clips over) and the sound device (calls back at its own pace).
 #pragma once
 
 #include "audio/adpcm.h"
 #include "audio/audio.h"
+#include "tools/measure/standin_sound.h"
 
 #include <gtest/gtest.h>
-#include <portaudio.h>
 
 #include <algorithm>
 #include <array>
@@ -47,15 +47,21 @@ inline bool handOver() {
 // One callback of the stand-in sound device.
 inline long playOne(std::array<float, FRAMES_PER_BLOCK>& out) {
     out.fill(99.0f);
-    EXPECT_EQ(paCallback(nullptr, out.data(), FRAMES_PER_BLOCK, 0.0, audioCallbackData()), 0);
+    EXPECT_EQ(StandInPlay(out.data()), 0);
     return blockNumber(out.data());
+}
+
+// Opens the pipeline on a stand-in device that the test calls back by hand.
+inline DWORD openByHand() {
+    UseStandInSound(STANDIN::HAND);
+    return audioOpen();
 }
 
 class Playback : public testing::Test {
   protected:
     void SetUp() override {
         ADPCMDecoderInit();
-        ASSERT_EQ(audioOpenWithoutStream(), NO_ERROR);
+        ASSERT_EQ(openByHand(), NO_ERROR);
     }
     void TearDown() override {
         audioClose();

@@ -96,7 +96,7 @@ TEST_F(Ring, AnEmptyRingPlaysSilenceAndCountsAnUnderrun) {
     std::array<float, FRAMES_PER_BLOCK> out;
     for (int i = 0; i < 3; ++i) {
         out.fill(99.0f);
-        paCallback(nullptr, out.data(), FRAMES_PER_BLOCK, 0.0, audioCallbackData());
+        StandInPlay(out.data());
         EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float f) { return f == 0.0f; }));
     }
     EXPECT_EQ(audioCounters.ulUnderruns.load(), 3u);
@@ -150,7 +150,7 @@ TEST_F(Ring, TheCallbackPathNeverAllocates) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (lPlayed < 40 && std::chrono::steady_clock::now() < deadline) {
         bCountAllocations = true;
-        paCallback(nullptr, out.data(), FRAMES_PER_BLOCK, 0.0, audioCallbackData());
+        StandInPlay(out.data());
         bCountAllocations = false;
         if (blockNumber(out.data()) >= 0)
             ++lPlayed;

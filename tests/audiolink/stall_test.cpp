@@ -6,7 +6,7 @@
 #include "link/comthread.h"
 #include "protocol/comexecute.h"
 #include "sim/signalmodel.h"
-#include "tools/audiorun.h"
+#include "tools/measure/audiorun.h"
 
 #include <gtest/gtest.h>
 

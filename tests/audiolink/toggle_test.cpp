@@ -4,7 +4,7 @@
 // thread, and nothing deadlocks. A stand-in sound clock plays the device.
 #include "audio/audio.h"
 #include "sim/signalmodel.h"
-#include "tools/audiorun.h"
+#include "tools/measure/audiorun.h"
 
 #include <gtest/gtest.h>
 

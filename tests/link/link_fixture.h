@@ -5,8 +5,8 @@
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
-#include "peer.h"
 #include "protocol/comreceive.h"
+#include "support/peer.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // replay and unplugging.
 #include "audio/audio.h"
 #include "link_fixture.h"
-#include "platform/comm.h"
+#include "platform/serial.h"
 
 #include <algorithm>
 #include <fcntl.h>

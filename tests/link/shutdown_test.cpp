@@ -2,12 +2,68 @@
 // and with every thread blocked in each of its waits. Each close wakes and
 // joins its thread before it releases anything, so the closes report no
 // thread that failed to stop, and the sanitizers see no use after release.
+// A thread stuck where no wake-up reaches it is named and left behind with
+// everything it can reach.
 #include "audio/audio.h"
 #include "link_fixture.h"
+#include "platform/serial.h"
+#include "platform/worker.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <sstream>
 #include <thread>
 #include <utility>
+
+namespace {
+
+// A drain that does not end until the test lets it go, as on a port
+// whose output never empties: the next drain after holdNextDrain() waits.
+struct DRAINHOLD {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool bArmed = false;
+    bool bHeld = false;
+    bool bLetGo = false;
+} drainHold;
+
+void holdNextDrain() {
+    const std::lock_guard lock(drainHold.mutex);
+    drainHold.bArmed = true;
+    drainHold.bLetGo = false;
+}
+
+bool waitUntilDrainHeld(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(drainHold.mutex);
+    return drainHold.cv.wait_for(lock, timeout, [] { return drainHold.bHeld; });
+}
+
+void letTheDrainGo() {
+    const std::lock_guard lock(drainHold.mutex);
+    drainHold.bLetGo = true;
+    drainHold.cv.notify_all();
+}
+
+} // namespace
+
+// Every drain of the program under test comes here first (the test
+// program is linked with --wrap for it).
+extern "C" BOOL __real__Z13WaitCommEventP12KernelObjectPjPv(HANDLE, DWORD*, LPVOID);
+extern "C" BOOL __wrap__Z13WaitCommEventP12KernelObjectPjPv(HANDLE hFile, DWORD* pEvtMask,
+                                                            LPVOID pOverlapped) {
+    {
+        std::unique_lock lock(drainHold.mutex);
+        if (drainHold.bArmed) {
+            drainHold.bArmed = false;
+            drainHold.bHeld = true;
+            drainHold.cv.notify_all();
+            drainHold.cv.wait(lock, [] { return drainHold.bLetGo; });
+            drainHold.bHeld = false;
+        }
+    }
+    return __real__Z13WaitCommEventP12KernelObjectPjPv(hFile, pEvtMask, pOverlapped);
+}
 
 namespace {
 
@@ -141,6 +197,48 @@ TEST_F(Shutdown, ReopenAfterClose) {
         EXPECT_EQ(nextResponse(), "@AU\r");
         comClose();
     }
+    EXPECT_TRUE(closeAll());
+}
+
+TEST_F(Shutdown, WithTheTransmitThreadStuckInADrain) {
+    peer::Peer line;
+    openAll(line.slavePath().c_str());
+    holdNextDrain();
+    startAll(); // the first poll is written and its drain never ends
+    ASSERT_TRUE(waitUntilDrainHeld(3s));
+    const auto start = Clock::now();
+    execClose();
+    updateClose();
+    comClose();
+    // Bounded, not timed: the close gives up on the thread instead of
+    // waiting for it.
+    EXPECT_LT(Clock::now() - start, 10s);
+    const std::string complaints = testing::internal::GetCapturedStderr();
+    EXPECT_NE(complaints.find("transmit thread"), std::string::npos) << complaints;
+    EXPECT_EQ(std::count(complaints.begin(), complaints.end(), '\n'), 1) << complaints;
+    EXPECT_EQ(workersLeftBehind(), 1);
+
+    // A later open makes fresh objects and works while the old thread is
+    // still stuck; once its drain ends, the old thread stops without
+    // joining in.
+    peer::Peer second;
+    ASSERT_EQ(comOpen(second.slavePath().c_str()), NO_ERROR);
+    comStart();
+    second.send("@AU\r");
+    queue("?AU\r");
+    EXPECT_EQ(nextResponse(), "@AU\r");
+    letTheDrainGo();
+    const auto end = Clock::now() + 3s;
+    while (workersLeftBehind() != 0 && Clock::now() < end)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(workersLeftBehind(), 0);
+    for (const char* szAnswer : {"@AF7050000\r", "@S4\r"}) {
+        second.send(szAnswer);
+        queue("?AF\r");
+        EXPECT_EQ(nextResponse(), szAnswer);
+    }
+    EXPECT_EQ(line.received(), "?AF\r"); // nothing more went out on the old port
+    testing::internal::CaptureStderr();
     EXPECT_TRUE(closeAll());
 }
 

@@ -1,5 +1,6 @@
 // Events, semaphores and threads: the semantics the link threads rely on.
 #include "platform/sync.h"
+#include "platform/worker.h"
 
 #include <gtest/gtest.h>
 
@@ -130,7 +131,8 @@ TEST(Thread, JoinThreadEndsAWokenWorkerAndANeverStartedOne) {
     stop = 0;
     hWake = CreateEventA(nullptr, FALSE, FALSE, "wake");
     HANDLE running = CreateThread(nullptr, 0, waitUntilStopped, nullptr, 0, nullptr);
-    HANDLE suspended = CreateThread(nullptr, 0, waitUntilStopped, nullptr, CREATE_SUSPENDED, nullptr);
+    HANDLE suspended =
+        CreateThread(nullptr, 0, waitUntilStopped, nullptr, CREATE_SUSPENDED, nullptr);
     std::this_thread::sleep_for(5ms);
     stop = 1;
     SetEvent(hWake);
@@ -152,6 +154,46 @@ TEST(Thread, JoinThreadGivesUpAfterASecondAndSaysSo) {
     SetEvent(hWake);
     EXPECT_EQ(WaitForSingleObject(stuck, INFINITE), WAIT_OBJECT_0);
     CloseHandle(stuck);
+    CloseHandle(hWake);
+}
+
+// A worker whose wait no close wakes: it is left behind, and it must not
+// take the clear of a later open for its own.
+StopFlag bStuckDone;
+HANDLE hStuckThread = nullptr;
+DWORD ulStuckThreadID = 0;
+Shared<int> iStuckCycles{0};
+DWORD cycleUntilStopped(LPVOID) {
+    while (!bStuckDone) {
+        iStuckCycles += 1;
+        WaitForSingleObject(hWake, INFINITE);
+    }
+    return 1;
+}
+WORKER stuckWorker{"stuck", cycleUntilStopped, bStuckDone, hStuckThread, ulStuckThreadID};
+
+TEST(Worker, LeftBehindItIsCountedUntilItEndsAndKeepsItsStopAfterALaterOpen) {
+    hWake = CreateEventA(nullptr, FALSE, FALSE, "wake");
+    iStuckCycles = 0;
+    bStuckDone = 0;
+    ASSERT_EQ(workerOpen(&stuckWorker), NO_ERROR);
+    workerStart(&stuckWorker);
+    while (iStuckCycles == 0) // into its first wait
+        std::this_thread::sleep_for(1ms);
+    bStuckDone = 1; // and no wake-up
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(workerJoin(&stuckWorker));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("stuck"), std::string::npos);
+    EXPECT_EQ(hStuckThread, nullptr);
+    EXPECT_EQ(workersLeftBehind(), 1);
+
+    bStuckDone = 0; // the next open's threads start clear
+    EXPECT_FALSE(bStuckDone);
+    SetEvent(hWake);
+    for (int i = 0; i < 3000 && workersLeftBehind() != 0; ++i)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(workersLeftBehind(), 0);
+    EXPECT_EQ(iStuckCycles.load(), 1); // it ended instead of cycling on
     CloseHandle(hWake);
 }
 

@@ -5,8 +5,8 @@
 // or jumps after the first half second.
 #include "audio/audio.h"
 #include "sim/signalmodel.h"
-#include "tools/audiorun.h"
-#include "tools/capture.h"
+#include "tools/measure/audiorun.h"
+#include "tools/measure/capture.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include "audio/audio.h"
 #include "link/comthread.h"
 #include "sim/signalmodel.h"
-#include "tools/audiorun.h"
-#include "tools/capture.h"
+#include "tools/measure/audiorun.h"
+#include "tools/measure/capture.h"
 
 #include <gtest/gtest.h>
 

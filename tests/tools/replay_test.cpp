@@ -1,6 +1,6 @@
 // Replay files: WAV files of every common form in, a tone through the
 // stream and back out, malformed headers refused with a reason.
-#include "tools/capture.h"
+#include "tools/measure/capture.h"
 #include "tools/replay.h"
 
 #include <gtest/gtest.h>

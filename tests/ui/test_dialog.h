@@ -5,7 +5,7 @@
 #include "app/dialogtemplate.h"
 #include "app/resource.h"
 #include "platform/dialog.h"
-#include "platform/dialog_testing.h"
+#include "support/dialog_driver.h"
 
 #include <functional>
 #include <vector>

@@ -1,13 +1,18 @@
-// Files and serial ports.
+// Serial ports, through the communication operations of the Win32 API.
 //
-// CreateFileA opens either a serial port or a plain file:
-// - A name that starts with "//./" (or "\\.\") names a device. The rest
-//   is mapped to a Linux path: "COMn" (n >= 1, any case) is /dev/ttyS(n-1),
-//   a name that starts with "/" is the path itself, any other name is
-//   /dev/<name>. Only terminals open; a port is held exclusively, so a
-//   second open, in this or another program, fails with
-//   ERROR_SHARING_VIOLATION.
-// - Any other name is a regular file, opened for reading.
+// Win32 contract (names, arguments, results and GetLastError codes as
+// there): DCB, COMMTIMEOUTS, COMSTAT, GetCommState, SetCommState,
+// GetCommTimeouts, SetCommTimeouts, EscapeCommFunction, PurgeComm,
+// SetCommMask, WaitCommEvent, ClearCommError and their constants. A port
+// opens, reads and writes through platform/file.h.
+// The project's own: commDevicePath and MAX_PORT_NAME.
+//
+// CreateFileA opens a serial port for a name that starts with "//./" (or
+// "\\.\"). The rest is mapped to a Linux path: "COMn" (n >= 1, any case)
+// is /dev/ttyS(n-1), a name that starts with "/" is the path itself, any
+// other name is /dev/<name>. Only terminals open; a port is held
+// exclusively, so a second open, in this or another program, fails with
+// ERROR_SHARING_VIOLATION.
 //
 // A port reads under its COMMTIMEOUTS. With ReadIntervalTimeout and
 // ReadTotalTimeoutMultiplier at MAXDWORD and a constant between 1 and
@@ -19,6 +24,7 @@
 // write that is waiting, from any thread.
 #pragma once
 
+#include "platform/file.h"
 #include "platform/types.h"
 
 #include <climits>
@@ -28,17 +34,6 @@
 // The longest port name that can name a device: the system's limit on a
 // path, less its terminator.
 inline constexpr std::size_t MAX_PORT_NAME = PATH_MAX - 1;
-
-inline constexpr DWORD GENERIC_READ = 0x80000000;
-inline constexpr DWORD GENERIC_WRITE = 0x40000000;
-inline constexpr DWORD OPEN_EXISTING = 3;
-inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
-inline constexpr DWORD FILE_FLAG_SEQUENTIAL_SCAN = 0x08000000;
-
-inline constexpr DWORD FILE_BEGIN = 0;
-inline constexpr DWORD FILE_CURRENT = 1;
-inline constexpr DWORD FILE_END = 2;
-inline constexpr DWORD INVALID_SET_FILE_POINTER = 0xFFFFFFFF;
 
 inline constexpr DWORD CBR_57600 = 57600;
 inline constexpr BYTE NOPARITY = 0;
@@ -120,16 +115,6 @@ struct COMSTAT {
     DWORD cbInQue;
     DWORD cbOutQue;
 };
-
-HANDLE CreateFileA(LPCSTR szFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   LPVOID pSecurityAttributes, DWORD dwCreationDisposition,
-                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
-BOOL ReadFile(HANDLE hFile, LPVOID pBuffer, DWORD nNumberOfBytesToRead, DWORD* pNumberOfBytesRead,
-              LPVOID pOverlapped);
-BOOL WriteFile(HANDLE hFile, const void* pBuffer, DWORD nNumberOfBytesToWrite,
-               DWORD* pNumberOfBytesWritten, LPVOID pOverlapped);
-DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* pDistanceToMoveHigh,
-                     DWORD dwMoveMethod);
 
 BOOL GetCommState(HANDLE hFile, DCB* pDCB);
 BOOL SetCommState(HANDLE hFile, DCB* pDCB);

@@ -1,4 +1,4 @@
-#include "tools/capture.h"
+#include "tools/measure/capture.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,6 +1,6 @@
-// Files and serial ports on POSIX file descriptors, termios, poll and
-// ioctl.
-#include "platform/comm.h"
+// Serial ports on POSIX terminals: termios, poll, eventfd and ioctl.
+#include "platform/serial.h"
+#include "platform/comm_internal.h"
 #include "platform/kernel_object.h"
 #include "platform/sync.h"
 
@@ -30,69 +30,18 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace comm_internal;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using Deadline = std::optional<Clock::time_point>;
-
-DWORD errorFromErrno(int error) {
-    switch (error) {
-    case ENOENT:
-    case ENXIO:
-    case ENODEV:
-        return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-        return ERROR_ACCESS_DENIED;
-    case EBUSY:
-    case EWOULDBLOCK:
-        return ERROR_SHARING_VIOLATION;
-    case EMFILE:
-    case ENFILE:
-        return ERROR_TOO_MANY_OPEN_FILES;
-    case ENAMETOOLONG:
-        return ERROR_FILENAME_EXCED_RANGE;
-    case ENOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case EINVAL:
-        return ERROR_INVALID_PARAMETER;
-    case ENOTTY:
-        return ERROR_BAD_DEVICE;
-    case EBADF:
-        return ERROR_INVALID_HANDLE;
-    default:
-        return ERROR_GEN_FAILURE;
-    }
-}
-
-BOOL fail(DWORD dwError) {
-    SetLastError(dwError);
-    return FALSE;
-}
-
-BOOL failErrno() {
-    return fail(errorFromErrno(errno));
-}
 
 timespec timespecUntil(Clock::time_point deadline) {
     const auto left = std::max(Clock::duration::zero(), deadline - Clock::now());
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
     return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
-
-class DiskFile final : public KernelObject {
-  public:
-    DiskFile(LPCSTR szName, int fd) : KernelObject(szName), fd_(fd) {}
-    ~DiskFile() override { ::close(fd_); }
-    int fd() const { return fd_; }
-
-  private:
-    const int fd_;
-};
 
 enum class Wake { Ready, TimedOut, Aborted, HungUp, Failed };
 
@@ -232,87 +181,6 @@ bool isKnownNonTerminal(const struct stat& st) {
     return !subsystem.ends_with("/tty");
 }
 
-HANDLE openPort(LPCSTR szFileName, LPCSTR szDevice, DWORD dwShareMode) {
-    const std::string path = commDevicePath(szDevice);
-    if (path.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        failErrno();
-        return INVALID_HANDLE_VALUE;
-    }
-    if (!S_ISCHR(st.st_mode) || isKnownNonTerminal(st)) {
-        SetLastError(ERROR_BAD_DEVICE);
-        return INVALID_HANDLE_VALUE;
-    }
-    // Non-blocking: the open does not wait for carrier, and reads and
-    // writes wait in poll, where an abort can reach them.
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        failErrno();
-        return INVALID_HANDLE_VALUE;
-    }
-    auto closeWith = [fd](DWORD dwError) {
-        ::close(fd);
-        SetLastError(dwError);
-        return INVALID_HANDLE_VALUE;
-    };
-    termios found{};
-    if (!::isatty(fd) || ::tcgetattr(fd, &found) != 0)
-        return closeWith(ERROR_BAD_DEVICE);
-    if (dwShareMode == 0) {
-        // flock keeps out every other open, a second copy or our own;
-        // TIOCEXCL also keeps out programs that take no lock.
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
-            return closeWith(errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION
-                                                  : errorFromErrno(errno));
-        ::ioctl(fd, TIOCEXCL);
-    }
-    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0)
-        return closeWith(errorFromErrno(errno));
-    // Ask the driver to hand over received octets at once (USB adapters
-    // otherwise hold them up to 16 ms); drivers without it refuse.
-    serial_struct serial{};
-    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
-        serial.flags |= ASYNC_LOW_LATENCY;
-        ::ioctl(fd, TIOCSSERIAL, &serial);
-    }
-    return adoptHandle(std::make_unique<CommPort>(szFileName, fd, wakeFd, found, dwShareMode == 0));
-}
-
-HANDLE openFile(LPCSTR szFileName, DWORD dwDesiredAccess, DWORD dwFlagsAndAttributes) {
-    int access = O_RDONLY;
-    if ((dwDesiredAccess & GENERIC_WRITE) != 0)
-        access = (dwDesiredAccess & GENERIC_READ) != 0 ? O_RDWR : O_WRONLY;
-    // Non-blocking only for the open itself: a FIFO must not hold it up.
-    const int fd = ::open(szFileName, access | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        failErrno();
-        return INVALID_HANDLE_VALUE;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if ((dwFlagsAndAttributes & FILE_FLAG_SEQUENTIAL_SCAN) != 0)
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return adoptHandle(std::make_unique<DiskFile>(szFileName, fd));
-}
-
-std::optional<std::string_view> deviceName(std::string_view name) {
-    for (std::string_view prefix : {"//./", "\\\\.\\"}) {
-        if (name.starts_with(prefix))
-            return name.substr(prefix.size());
-    }
-    return std::nullopt;
-}
-
 // A read of 0 octets is end of file only after a hang-up.
 bool hasHungUp(int fd) {
     pollfd p{fd, POLLIN, 0};
@@ -433,45 +301,6 @@ BOOL writePort(CommPort& port, const BYTE* pBuffer, DWORD nToWrite, DWORD* pWrit
     return result;
 }
 
-BOOL readFile(DiskFile& file, BYTE* pBuffer, DWORD nToRead, DWORD* pRead) {
-    DWORD got = 0;
-    while (got < nToRead) {
-        const ssize_t n = ::read(file.fd(), pBuffer + got, nToRead - got);
-        if (n > 0) {
-            got += static_cast<DWORD>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            *pRead = got;
-            return failErrno();
-        }
-        break; // end of file
-    }
-    *pRead = got;
-    return TRUE;
-}
-
-BOOL writeFile(DiskFile& file, const BYTE* pBuffer, DWORD nToWrite, DWORD* pWritten) {
-    DWORD done = 0;
-    BOOL result = TRUE;
-    while (done < nToWrite) {
-        const ssize_t n = ::write(file.fd(), pBuffer + done, nToWrite - done);
-        if (n > 0) {
-            done += static_cast<DWORD>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            result = n < 0 ? failErrno() : fail(ERROR_GEN_FAILURE);
-            break;
-        }
-    }
-    if (pWritten)
-        *pWritten = done;
-    return result;
-}
-
 CommPort* portOf(HANDLE hFile) {
     auto* port = objectOf<CommPort>(hFile);
     if (!port)
@@ -497,82 +326,71 @@ std::string commDevicePath(LPCSTR szDevice) {
     return "/dev/" + std::string(name);
 }
 
-HANDLE CreateFileA(LPCSTR szFileName, DWORD dwDesiredAccess, DWORD dwShareMode, LPVOID,
-                   DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
-    if (szFileName == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+HANDLE comm_internal::openSerialPort(LPCSTR szFileName, LPCSTR szDevice, DWORD dwShareMode) {
+    const std::string path = commDevicePath(szDevice);
+    if (path.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    if (dwCreationDisposition != OPEN_EXISTING) {
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (const auto device = deviceName(szFileName)) {
-        const std::string name(*device);
-        return openPort(szFileName, name.c_str(), dwShareMode);
-    }
-    return openFile(szFileName, dwDesiredAccess, dwFlagsAndAttributes);
-}
-
-BOOL ReadFile(HANDLE hFile, LPVOID pBuffer, DWORD nNumberOfBytesToRead, DWORD* pNumberOfBytesRead,
-              LPVOID) {
-    DWORD ignored = 0;
-    DWORD* pRead = pNumberOfBytesRead ? pNumberOfBytesRead : &ignored;
-    *pRead = 0;
-    if (pBuffer == nullptr && nNumberOfBytesToRead > 0)
-        return fail(ERROR_INVALID_PARAMETER);
-    auto* buffer = static_cast<BYTE*>(pBuffer);
-    if (auto* port = objectOf<CommPort>(hFile))
-        return nNumberOfBytesToRead ? readPort(*port, buffer, nNumberOfBytesToRead, pRead) : TRUE;
-    if (auto* file = objectOf<DiskFile>(hFile))
-        return readFile(*file, buffer, nNumberOfBytesToRead, pRead);
-    return fail(ERROR_INVALID_HANDLE);
-}
-
-BOOL WriteFile(HANDLE hFile, const void* pBuffer, DWORD nNumberOfBytesToWrite,
-               DWORD* pNumberOfBytesWritten, LPVOID) {
-    if (pNumberOfBytesWritten)
-        *pNumberOfBytesWritten = 0;
-    if (pBuffer == nullptr && nNumberOfBytesToWrite > 0)
-        return fail(ERROR_INVALID_PARAMETER);
-    const auto* buffer = static_cast<const BYTE*>(pBuffer);
-    if (auto* port = objectOf<CommPort>(hFile))
-        return writePort(*port, buffer, nNumberOfBytesToWrite, pNumberOfBytesWritten);
-    if (auto* file = objectOf<DiskFile>(hFile))
-        return writeFile(*file, buffer, nNumberOfBytesToWrite, pNumberOfBytesWritten);
-    return fail(ERROR_INVALID_HANDLE);
-}
-
-DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, LONG* pDistanceToMoveHigh,
-                     DWORD dwMoveMethod) {
-    auto* file = objectOf<DiskFile>(hFile);
-    if (!file) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return INVALID_SET_FILE_POINTER;
-    }
-    int whence = SEEK_SET;
-    if (dwMoveMethod == FILE_CURRENT)
-        whence = SEEK_CUR;
-    else if (dwMoveMethod == FILE_END)
-        whence = SEEK_END;
-    else if (dwMoveMethod != FILE_BEGIN) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_SET_FILE_POINTER;
-    }
-    off_t offset = lDistanceToMove;
-    if (pDistanceToMoveHigh) {
-        offset = static_cast<off_t>((static_cast<std::uint64_t>(*pDistanceToMoveHigh) << 32) |
-                                    static_cast<DWORD>(lDistanceToMove));
-    }
-    const off_t position = ::lseek(file->fd(), offset, whence);
-    if (position < 0) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
         failErrno();
-        return INVALID_SET_FILE_POINTER;
+        return INVALID_HANDLE_VALUE;
     }
-    if (pDistanceToMoveHigh)
-        *pDistanceToMoveHigh = static_cast<LONG>(static_cast<std::uint64_t>(position) >> 32);
-    SetLastError(NO_ERROR);
-    return static_cast<DWORD>(position);
+    if (!S_ISCHR(st.st_mode) || isKnownNonTerminal(st)) {
+        SetLastError(ERROR_BAD_DEVICE);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Non-blocking: the open does not wait for carrier, and reads and
+    // writes wait in poll, where an abort can reach them.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        failErrno();
+        return INVALID_HANDLE_VALUE;
+    }
+    auto closeWith = [fd](DWORD dwError) {
+        ::close(fd);
+        SetLastError(dwError);
+        return INVALID_HANDLE_VALUE;
+    };
+    termios found{};
+    if (!::isatty(fd) || ::tcgetattr(fd, &found) != 0)
+        return closeWith(ERROR_BAD_DEVICE);
+    if (dwShareMode == 0) {
+        // flock keeps out every other open, a second copy or our own;
+        // TIOCEXCL also keeps out programs that take no lock.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            return closeWith(errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION
+                                                  : errorFromErrno(errno));
+        ::ioctl(fd, TIOCEXCL);
+    }
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0)
+        return closeWith(errorFromErrno(errno));
+    // Ask the driver to hand over received octets at once (USB adapters
+    // otherwise hold them up to 16 ms); drivers without it refuse.
+    serial_struct serial{};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &serial);
+    }
+    return adoptHandle(std::make_unique<CommPort>(szFileName, fd, wakeFd, found, dwShareMode == 0));
+}
+
+std::optional<BOOL> comm_internal::readSerialPort(HANDLE hFile, BYTE* pBuffer, DWORD nToRead,
+                                                  DWORD* pRead) {
+    auto* port = objectOf<CommPort>(hFile);
+    if (!port)
+        return std::nullopt;
+    return nToRead ? readPort(*port, pBuffer, nToRead, pRead) : TRUE;
+}
+
+std::optional<BOOL> comm_internal::writeSerialPort(HANDLE hFile, const BYTE* pBuffer,
+                                                   DWORD nToWrite, DWORD* pWritten) {
+    auto* port = objectOf<CommPort>(hFile);
+    if (!port)
+        return std::nullopt;
+    return writePort(*port, pBuffer, nToWrite, pWritten);
 }
 
 BOOL GetCommState(HANDLE hFile, DCB* pDCB) {

@@ -7,14 +7,12 @@
 #include "platform/types.h"
 #include "sim/emulator.h"
 
-#include <atomic>
 #include <chrono>
 #include <memory>
-#include <thread>
 
 class AudioLinkRun {
   public:
-    // bRealSound: play through PortAudio's default output; otherwise a
+    // bRealSound: play through the default sound output; otherwise a
     // stand-in sound clock calls the callback 31.25 times a second while
     // audio is on.
     explicit AudioLinkRun(bool bRealSound, DWORD ulFrequency);
@@ -36,11 +34,7 @@ class AudioLinkRun {
     bool polledSince(std::chrono::steady_clock::time_point since) const;
 
   private:
-    void soundClock();
-
     bool bRealSound_;
     bool bOpen_ = false;
     std::unique_ptr<Emulator> emulator_;
-    std::atomic<bool> bClockDone_{false};
-    std::thread clock_;
 };

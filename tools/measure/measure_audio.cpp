@@ -14,8 +14,8 @@
 #include "link/comthread.h"
 #include "protocol/comreceive.h"
 #include "sim/signalmodel.h"
-#include "tools/audiorun.h"
-#include "tools/capture.h"
+#include "tools/measure/audiorun.h"
+#include "tools/measure/capture.h"
 
 #include <algorithm>
 #include <chrono>

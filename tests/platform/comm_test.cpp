@@ -1,8 +1,8 @@
 // The serial port and files: opening, exclusivity, line settings, the
 // read time-outs, hang-up and abort.
-#include "peer.h"
-#include "platform/comm.h"
+#include "platform/serial.h"
 #include "platform/sync.h"
+#include "support/peer.h"
 
 #include <gtest/gtest.h>
 

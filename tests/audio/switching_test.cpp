@@ -3,6 +3,8 @@
 // never more than one audio thread.
 #include "audio_fixture.h"
 
+#include "platform/sound.h"
+
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -62,7 +64,8 @@ TEST_F(Switching, RestartPlaysOnlyNewBlocksWithTheSameThread) {
     std::array<float, FRAMES_PER_BLOCK> out;
     for (long round = 0; round < 100; ++round) {
         ASSERT_EQ(audioStart(), 0);
-        ASSERT_EQ(audioStart(), paStreamIsNotStopped) << "a second start while running";
+        ASSERT_EQ(audioStart(), static_cast<int>(ERROR_SERVICE_ALREADY_RUNNING))
+            << "a second start while running";
         std::thread framer([] { handOver(); });
         // The first block played after a start is the new clip's first
         // half: older blocks left in the ring are skipped.
@@ -85,20 +88,37 @@ TEST_F(Switching, RestartPlaysOnlyNewBlocksWithTheSameThread) {
     EXPECT_GT(audioCounters.ulStaleBlocks.load(), 0u);
 }
 
+// A sound device with no output to open.
+DWORD openNothing(SOUNDCALLBACK, LPVOID, LPVOID*) {
+    return ERROR_DEVICE_NOT_AVAILABLE;
+}
+DWORD neverCalled(LPVOID) {
+    ADD_FAILURE() << "a sound output that never opened was used";
+    return ERROR_INVALID_HANDLE;
+}
+const SOUNDDEVICE noDevice = {openNothing, neverCalled, neverCalled, neverCalled};
+
 TEST(Closing, InEveryStateReturnsPromptlyAndReleasesTheFramer) {
     // Never opened.
     promptly([] { audioClose(); }, "close before open");
+    // Opened partly: the sound output is not there. Its reason comes
+    // through, and the close that start-up's failure path makes is clean.
+    SetSoundDevice(&noDevice);
+    EXPECT_EQ(audioOpen(), ERROR_DEVICE_NOT_AVAILABLE);
+    promptly([] { audioClose(); }, "close after a failed open");
+    EXPECT_EQ(audioCounters.iThreads.load(), 0);
+    EXPECT_EQ(audioStart(), static_cast<int>(ERROR_INVALID_HANDLE));
     // Opened, never started: the thread never ran.
-    ASSERT_EQ(audioOpenWithoutStream(), NO_ERROR);
+    ASSERT_EQ(openByHand(), NO_ERROR);
     promptly([] { audioClose(); }, "close after open");
     EXPECT_EQ(audioCounters.iThreads.load(), 0);
     // Running and idle.
-    ASSERT_EQ(audioOpenWithoutStream(), NO_ERROR);
+    ASSERT_EQ(openByHand(), NO_ERROR);
     audioStart();
     promptly([] { audioClose(); }, "close while idle");
     EXPECT_EQ(audioCounters.iThreads.load(), 0);
     // Running, ring full, a framer waiting for GetMore.
-    ASSERT_EQ(audioOpenWithoutStream(), NO_ERROR);
+    ASSERT_EQ(openByHand(), NO_ERROR);
     audioStart();
     promptly(
         [] {
@@ -116,13 +136,13 @@ TEST(Closing, InEveryStateReturnsPromptlyAndReleasesTheFramer) {
     framer.join();
     EXPECT_EQ(audioCounters.iThreads.load(), 0);
     // Stopped with a clip handed over before the stop.
-    ASSERT_EQ(audioOpenWithoutStream(), NO_ERROR);
+    ASSERT_EQ(openByHand(), NO_ERROR);
     audioStart();
     audioStop();
     promptly([] { audioClose(); }, "close after stop");
     // Closed twice.
     promptly([] { audioClose(); }, "a second close");
-    EXPECT_EQ(audioStart(), paNotInitialized);
+    EXPECT_EQ(audioStart(), static_cast<int>(ERROR_INVALID_HANDLE));
 }
 
 } // namespace

@@ -106,7 +106,8 @@ void ClearMessageBoxesSeen();
 // responder the menu closes at once.
 void SetMenuResponder(std::function<std::string(const std::vector<std::string>&)> responder);
 
-// Beeps and caption flashes so far.
+// Beeps and caption flashes since the driver was first asked for them
+// (or first drove a dialog).
 int BeepCount();
 UINT LastBeep();
 int FlashCount();

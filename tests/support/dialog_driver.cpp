@@ -1,8 +1,10 @@
 // Test driver for the dialog: real mouse and key events through the
-// window system interface, read-back through the widgets.
-#include "platform/dialog_testing.h"
+// window system interface, read-back through the widgets. It plugs into
+// the dialog layer as its observer (platform/dialog_observer.h).
+#include "support/dialog_driver.h"
 
 #include "platform/dialog_internal.h"
+#include "platform/dialog_observer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -22,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace dialogtest {
 namespace {
@@ -32,6 +35,13 @@ struct Responders {
     std::function<int(const MessageBoxSeen&)> messageBox;
     std::vector<MessageBoxSeen> seen;
     std::function<std::string(const std::vector<std::string>&)> menu;
+    // The script for the next dialog shown, and the end code if it leaves
+    // the dialog open.
+    std::function<void(HWND)> nextDialog;
+    INT_PTR codeIfOpen = -2;
+    int beeps = 0;
+    UINT lastBeep = 0;
+    int flashes = 0;
 };
 Responders& responders() {
     static Responders all;
@@ -77,18 +87,50 @@ void answerMenu(QMenu& menu) {
     menu.close();
 }
 
+void runScript(HWND hDlg, const std::function<void(HWND)>& script, INT_PTR codeIfOpen) {
+    DialogHandle* d = dialogOf(hDlg);
+    if (!QTest::qWaitForWindowExposed(d->window.get(), 2000)) {
+        std::fprintf(stderr, "dialogtest: the dialog was never exposed\n");
+    }
+    d->window->activateWindow();
+    (void)QTest::qWaitForWindowActive(d->window.get(), 1000); // offscreen: may never be
+    script(hDlg);
+    if (!d->ended) {
+        EndDialog(hDlg, codeIfOpen);
+    }
+}
+
+class Driver final : public DialogObserver {
+  public:
+    ~Driver() override { SetDialogObserver(nullptr); }
+    void dialogShown(HWND hDlg) override {
+        // Once: a dialog the script opens runs unscripted.
+        auto script = std::exchange(responders().nextDialog, nullptr);
+        if (script) {
+            runScript(hDlg, script, responders().codeIfOpen);
+        }
+    }
+    void messageBoxShown(QMessageBox& box, const MessageBoxRecord& record) override {
+        MessageBoxSeen seen{record.caption, record.text, record.icon, record.buttons};
+        responders().seen.push_back(seen);
+        answerMessageBox(QPointer<QMessageBox>(&box), seen);
+    }
+    void menuShown(QMenu& menu) override { answerMenu(menu); }
+    void beeped(UINT uType) override {
+        ++responders().beeps;
+        responders().lastBeep = uType;
+    }
+    void flashed(HWND) override { ++responders().flashes; }
+};
+
 void installResponders() {
     // Tests never need a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     ensureApplication();
-    hooks().messageBoxShown = [](QMessageBox& box, const MessageBoxRecord& record) {
-        MessageBoxSeen seen{record.caption, record.text, record.icon, record.buttons};
-        responders().seen.push_back(seen);
-        answerMessageBox(QPointer<QMessageBox>(&box), seen);
-    };
-    hooks().menuShown = [](QMenu& menu) { answerMenu(menu); };
+    static Driver driver;
+    SetDialogObserver(&driver);
 }
 
 ControlHandle& control(HWND hDlg, int id) {
@@ -117,19 +159,8 @@ Rect toRect(const QRect& r) {
 
 void ScriptNextDialog(std::function<void(HWND)> script, INT_PTR codeIfOpen) {
     installResponders();
-    hooks().dialogShown = [script = std::move(script), codeIfOpen](HWND hDlg) {
-        hooks().dialogShown = nullptr; // once; the caller of the hook holds a copy
-        DialogHandle* d = dialogOf(hDlg);
-        if (!QTest::qWaitForWindowExposed(d->window.get(), 2000)) {
-            std::fprintf(stderr, "dialogtest: the dialog was never exposed\n");
-        }
-        d->window->activateWindow();
-        (void)QTest::qWaitForWindowActive(d->window.get(), 1000); // offscreen: may never be
-        script(hDlg);
-        if (!d->ended) {
-            EndDialog(hDlg, codeIfOpen);
-        }
-    };
+    responders().nextDialog = std::move(script);
+    responders().codeIfOpen = codeIfOpen;
 }
 
 INT_PTR RunDialog(int templateId, DLGPROC proc, const std::function<void(HWND)>& script,
@@ -137,7 +168,7 @@ INT_PTR RunDialog(int templateId, DLGPROC proc, const std::function<void(HWND)>&
     ScriptNextDialog(script, codeIfOpen);
     const INT_PTR result =
         DialogBoxParamA(nullptr, MAKEINTRESOURCEA(templateId), nullptr, proc, initParam);
-    hooks().dialogShown = nullptr; // also when the dialog never appeared
+    responders().nextDialog = nullptr; // also when the dialog never appeared
     return result;
 }
 
@@ -395,13 +426,15 @@ void SetMenuResponder(std::function<std::string(const std::vector<std::string>&)
 }
 
 int BeepCount() {
-    return counters().beeps;
+    installResponders(); // counting starts here
+    return responders().beeps;
 }
 UINT LastBeep() {
-    return counters().lastBeep;
+    return responders().lastBeep;
 }
 int FlashCount() {
-    return counters().flashes;
+    installResponders();
+    return responders().flashes;
 }
 
 bool Screenshot(HWND hDlg, const std::string& path) {

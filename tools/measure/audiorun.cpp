@@ -1,18 +1,12 @@
-#include "tools/audiorun.h"
+#include "tools/measure/audiorun.h"
 
 #include "audio/audio.h"
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
+#include "tools/measure/standin_sound.h"
 
-#include <array>
 #include <string>
-
-namespace {
-
-constexpr auto CALLBACK_PERIOD = std::chrono::microseconds(32000); // 256 frames at 8000/s
-
-} // namespace
 
 AudioLinkRun::AudioLinkRun(bool bRealSound, DWORD ulFrequency)
     : bRealSound_(bRealSound), emulator_(std::make_unique<Emulator>()) {
@@ -25,11 +19,12 @@ AudioLinkRun::~AudioLinkRun() {
 
 DWORD AudioLinkRun::open() {
     bOpen_ = true;
-    const DWORD dwAudio = bRealSound_ ? audioOpen() : audioOpenWithoutStream();
-    if (dwAudio != NO_ERROR)
-        return dwAudio;
-    if (!bRealSound_)
-        clock_ = std::thread([this] { soundClock(); });
+    if (bRealSound_)
+        UseDefaultSound();
+    else
+        UseStandInSound(STANDIN::CLOCK);
+    if (const DWORD dwError = audioOpen(); dwError != NO_ERROR)
+        return dwError;
     if (const DWORD dwError = comOpen(emulator_->slavePath().c_str()); dwError != NO_ERROR)
         return dwError;
     if (const DWORD dwError = execOpen(); dwError != NO_ERROR)
@@ -56,10 +51,6 @@ void AudioLinkRun::close() {
     if (!bOpen_)
         return;
     bOpen_ = false;
-    // The stand-in device stops first, as a closing stream does.
-    bClockDone_ = true;
-    if (clock_.joinable())
-        clock_.join();
     audioClose();
     execClose();
     updateClose();
@@ -74,16 +65,4 @@ bool AudioLinkRun::polledSince(std::chrono::steady_clock::time_point since) cons
              record.szCommand == "?RMI" || record.szCommand == "?AU" || record.szCommand == "?S"))
             return true;
     return false;
-}
-
-// Plays the sound device's part at its pace while audio is on.
-void AudioLinkRun::soundClock() {
-    std::array<float, FRAMES_PER_BLOCK> out{};
-    auto next = std::chrono::steady_clock::now();
-    while (!bClockDone_) {
-        next += CALLBACK_PERIOD;
-        std::this_thread::sleep_until(next);
-        if (bAudioOn)
-            paCallback(nullptr, out.data(), FRAMES_PER_BLOCK, 0.0, audioCallbackData());
-    }
 }

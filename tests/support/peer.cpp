@@ -1,5 +1,5 @@
 // A scripted stand-in for the receiver on a pseudo-terminal.
-#include "peer.h"
+#include "support/peer.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,0 +1,110 @@
+// The default sound device on PortAudio (V19), which plays through ALSA,
+// PulseAudio or JACK. Its error codes become the platform's here and
+// nowhere else.
+#include "platform/sound_portaudio.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <portaudio.h>
+
+#include <memory>
+
+namespace {
+
+constexpr int OUTPUT_CHANNELS = 1;
+
+struct STREAM {
+    PaStream* pStream = nullptr;
+    SOUNDCALLBACK pCallback = nullptr;
+    LPVOID pUserData = nullptr;
+};
+
+DWORD platformError(PaError paError) {
+    switch (paError) {
+    case paNoError:
+        return NO_ERROR;
+    case paInsufficientMemory:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case paDeviceUnavailable:
+    case paInvalidDevice:
+    case paHostApiNotFound:
+    case paInvalidHostApi:
+        return ERROR_DEVICE_NOT_AVAILABLE;
+    case paInvalidChannelCount:
+    case paInvalidSampleRate:
+    case paSampleFormatNotSupported:
+    case paBadIODeviceCombination:
+    case paBufferTooBig:
+    case paBufferTooSmall:
+        return ERROR_NOT_SUPPORTED;
+    case paNotInitialized:
+    case paBadStreamPtr:
+        return ERROR_INVALID_HANDLE;
+    case paStreamIsNotStopped:
+        return ERROR_SERVICE_ALREADY_RUNNING;
+    case paStreamIsStopped:
+        return ERROR_SERVICE_NOT_ACTIVE;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+void alsaQuiet(const char*, int, const char*, int, const char*, ...) {}
+void jackQuiet(const char*) {}
+
+// ALSA and JACK, which PortAudio loads, print dozens of diagnostic lines
+// on stderr when no sound card or server is present; they go nowhere.
+void quietSoundLibraries() {
+    snd_lib_error_set_handler(alsaQuiet);
+    jack_set_error_function(jackQuiet);
+    jack_set_info_function(jackQuiet);
+}
+
+// V19 calls back with time stamps and status flags; the platform's
+// callback takes the output time only.
+int streamCallback(const void* pInputBuffer, void* pOutputBuffer, unsigned long ulFramesPerBuffer,
+                   const PaStreamCallbackTimeInfo* pTimeInfo, PaStreamCallbackFlags,
+                   void* pUserData) {
+    const auto* stream = static_cast<const STREAM*>(pUserData);
+    return stream->pCallback(pInputBuffer, pOutputBuffer, ulFramesPerBuffer,
+                             pTimeInfo ? pTimeInfo->outputBufferDacTime : 0.0, stream->pUserData);
+}
+
+DWORD openStream(SOUNDCALLBACK pCallback, LPVOID pUserData, LPVOID* ppStream) {
+    quietSoundLibraries();
+    if (const PaError paError = Pa_Initialize(); paError != paNoError)
+        return platformError(paError);
+    auto stream = std::make_unique<STREAM>();
+    stream->pCallback = pCallback;
+    stream->pUserData = pUserData;
+    // No stream flags: the library's default clipping and dithering apply
+    // when it converts the floats for the device.
+    const PaError paError = Pa_OpenDefaultStream(&stream->pStream, 0, OUTPUT_CHANNELS, paFloat32,
+                                                 SOUND_FRAMES_PER_SECOND, SOUND_FRAMES_PER_BUFFER,
+                                                 streamCallback, stream.get());
+    if (paError != paNoError) {
+        Pa_Terminate();
+        return platformError(paError);
+    }
+    *ppStream = stream.release();
+    return NO_ERROR;
+}
+
+DWORD startStream(LPVOID pStream) {
+    return platformError(Pa_StartStream(static_cast<STREAM*>(pStream)->pStream));
+}
+
+DWORD stopStream(LPVOID pStream) {
+    return platformError(Pa_StopStream(static_cast<STREAM*>(pStream)->pStream));
+}
+
+// Closing a running stream stops it first.
+DWORD closeStream(LPVOID pStream) {
+    const std::unique_ptr<STREAM> stream(static_cast<STREAM*>(pStream));
+    Pa_CloseStream(stream->pStream);
+    return platformError(Pa_Terminate());
+}
+
+} // namespace
+
+const SOUNDDEVICE PortAudioSound = {openStream, startStream, stopStream, closeStream};

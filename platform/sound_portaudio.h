@@ -1,0 +1,6 @@
+// The default sound device: the sound library's default output.
+#pragma once
+
+#include "platform/sound.h"
+
+extern const SOUNDDEVICE PortAudioSound;

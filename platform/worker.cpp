@@ -1,0 +1,118 @@
+// Worker threads: creation, start, join within a second, and what is
+// kept for a thread left behind.
+#include "platform/worker.h"
+
+#include <mutex>
+#include <vector>
+
+// What a thread shares with the close that joins it.
+struct WORKERRUN {
+    LPTHREAD_START_ROUTINE pStart;
+    const StopFlag* pbDone;             // the flag whose reads on this thread ...
+    std::shared_ptr<Shared<int>> pWord; // ... give this word
+    std::mutex mutex;
+    bool bEnded = false;      // the module's procedure has returned
+    bool bLeftBehind = false; // the join gave up on it
+};
+
+namespace {
+
+// The run of the worker procedure on this thread, if any.
+thread_local const WORKERRUN* pThisRun = nullptr;
+
+// Objects kept for threads left behind, guarded by keptMutex. The list is
+// never destroyed, not even at exit, so that what it holds stays
+// reachable while leak checkers look.
+union KEPT {
+    std::vector<HANDLE> hObjects;
+    KEPT() : hObjects() {}
+    ~KEPT() {}
+};
+std::mutex keptMutex;
+KEPT kept;
+Shared<int> iLeftBehind{0};
+
+// Every worker thread starts here: it notes its stop word, runs the
+// module's procedure and then tells a close that gave up on it.
+DWORD workerEntry(LPVOID pParameter) {
+    const std::unique_ptr<std::shared_ptr<WORKERRUN>> pOwned(
+        static_cast<std::shared_ptr<WORKERRUN>*>(pParameter));
+    const std::shared_ptr<WORKERRUN> pRun = *pOwned;
+    pThisRun = pRun.get();
+    const DWORD ulExitCode = pRun->pStart(nullptr);
+    pThisRun = nullptr;
+    const std::lock_guard lock(pRun->mutex);
+    pRun->bEnded = true;
+    if (pRun->bLeftBehind)
+        iLeftBehind -= 1;
+    return ulExitCode;
+}
+
+} // namespace
+
+StopFlag::operator int() const noexcept {
+    if (pThisRun != nullptr && pThisRun->pbDone == this)
+        return *pThisRun->pWord;
+    return *word_;
+}
+
+StopFlag& StopFlag::operator=(int value) {
+    if (value == 0)
+        word_ = std::make_shared<Shared<int>>(0);
+    else
+        *word_ = value;
+    return *this;
+}
+
+DWORD workerOpen(WORKER* pWorker) {
+    auto pRun = std::make_shared<WORKERRUN>();
+    pRun->pStart = pWorker->pStart;
+    pRun->pbDone = &pWorker->bDone;
+    pRun->pWord = pWorker->bDone.word_;
+    // The thread owns its parameter from its first instruction on; until
+    // then, and for good if it cannot be created, this function does.
+    auto pParameter = std::make_unique<std::shared_ptr<WORKERRUN>>(pRun);
+    pWorker->hThread = CreateThread(nullptr, 0, workerEntry, pParameter.get(), CREATE_SUSPENDED,
+                                    &pWorker->ulThreadID);
+    if (pWorker->hThread == nullptr)
+        return GetLastError();
+    pParameter.release();
+    pWorker->pRun = std::move(pRun);
+    SetThreadPriority(pWorker->hThread, THREAD_PRIORITY_BELOW_NORMAL);
+    return NO_ERROR;
+}
+
+void workerStart(WORKER* pWorker) {
+    if (pWorker->hThread != nullptr)
+        ResumeThread(pWorker->hThread);
+}
+
+BOOL workerJoin(WORKER* pWorker) {
+    if (pWorker->hThread == nullptr)
+        return TRUE;
+    BOOL bEnded = JoinThread(pWorker->hThread, pWorker->szName);
+    if (!bEnded) {
+        const std::lock_guard lock(pWorker->pRun->mutex);
+        // It may have ended between the time-out and the lock.
+        bEnded = pWorker->pRun->bEnded ? TRUE : FALSE;
+        if (!bEnded) {
+            pWorker->pRun->bLeftBehind = true;
+            iLeftBehind += 1;
+        }
+    }
+    CloseHandle(pWorker->hThread); // a thread still running runs on without it
+    pWorker->hThread = nullptr;
+    pWorker->pRun.reset();
+    return bEnded;
+}
+
+void workerKeep(HANDLE hObject) {
+    if (hObject == nullptr || hObject == INVALID_HANDLE_VALUE)
+        return;
+    const std::lock_guard lock(keptMutex);
+    kept.hObjects.push_back(hObject);
+}
+
+int workersLeftBehind() {
+    return iLeftBehind;
+}
