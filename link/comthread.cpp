@@ -9,6 +9,7 @@
 #include "protocol/comreceive.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -44,7 +45,7 @@ constexpr char szStreamOff[] = "*RMC\r";
 // portSwap too); a read or a write holds portUse shared, so the port is
 // never closed under it. portSwap orders the opens and closes and guards
 // the name and the time of the next attempt.
-HANDLE hCom = INVALID_HANDLE_VALUE;
+std::atomic<HANDLE> hCom{INVALID_HANDLE_VALUE};
 std::shared_mutex portUse;
 std::mutex portSwap;
 std::string szPortName;    // the name the link opens, as given
@@ -149,15 +150,20 @@ void tellDialog(int bConnected) {
     PostMessageA(hDlgHandle, IDUPDATE, PORT, bConnected);
 }
 
-// Opens szPortName and sets it up as comOpen does. portSwap held.
-DWORD openPortLocked() {
+// Opens szPortName and sets it up as comOpen does. portSwap held. Before
+// the link threads run (bThreadsRun FALSE) no read or write can be under
+// way, but a thread left behind by an earlier close may still hold its
+// use of the port it had: then portUse is not waited for.
+DWORD openPortLocked(bool bThreadsRun = true) {
     const std::string szDevice = szDevicePrefix + szPortName;
     HANDLE h = CreateFileA(szDevice.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return GetLastError();
     {
-        std::unique_lock use(portUse);
+        std::unique_lock use(portUse, std::defer_lock);
+        if (bThreadsRun)
+            use.lock();
         hCom = h;
         bPortLost = 0;
         configurePort();
@@ -172,10 +178,19 @@ DWORD openPortLocked() {
 // had. Kept open instead when a link thread left behind may still use it.
 // portSwap held.
 void closePortLocked(bool bRelease = true) {
-    if (hCom == INVALID_HANDLE_VALUE)
+    HANDLE h = hCom;
+    if (h == INVALID_HANDLE_VALUE)
         return;
+    if (!bRelease) {
+        // A thread left behind may be inside a call on the port, holding
+        // its use for good: the port is neither waited for nor touched.
+        releaseOrKeep(h, false, INVALID_HANDLE_VALUE);
+        hCom = INVALID_HANDLE_VALUE;
+        bPortLost = 0;
+        return;
+    }
     // A write stuck on a full line ends, so its shared hold ends too.
-    PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT);
+    PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT);
     std::unique_lock use(portUse);
     if (!bPortLost) {
         EscapeCommFunction(hCom, CLRDTR);
@@ -184,7 +199,8 @@ void closePortLocked(bool bRelease = true) {
         SetCommState(hCom, &dcbOld);
         PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
-    releaseOrKeep(hCom, bRelease, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    hCom = INVALID_HANDLE_VALUE;
     bPortLost = 0;
 }
 
@@ -291,7 +307,7 @@ void resumeOnPort() {
 // takes is kept when it is the operator's.
 void transmitPacket(const char* szPacket) {
     std::shared_lock use(portUse);
-    const HANDLE h = bPortLost ? INVALID_HANDLE_VALUE : hCom;
+    const HANDLE h = bPortLost ? INVALID_HANDLE_VALUE : hCom.load();
     comTransmit(h, szPacket);
     const DWORD ulResult = comTransmitWait(h);
     if (h != INVALID_HANDLE_VALUE)
@@ -457,7 +473,7 @@ DWORD comOpen(LPCSTR szComPort) {
     if (!bPortWanted)
         return szPortName.empty() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE;
     nextAttempt = std::chrono::steady_clock::now() + REOPEN_PERIOD;
-    const DWORD ulError = openPortLocked();
+    const DWORD ulError = openPortLocked(false);
     bPortOpened = 0; // the first port: nothing was kept for it, nothing to resume
     return ulError;
 }
