@@ -3,7 +3,6 @@
 
 #include "audio/adpcm.h"
 #include "audio/dsp.h"
-
 #include "audio/ring.h"
 
 #include "platform/sound.h"
