@@ -3,6 +3,7 @@
 
 #include "audio/audio.h"
 #include "link/comtransmit.h"
+#include "link/replayfile.h"
 #include "platform/comm.h"
 #include "protocol/comreceive.h"
 
@@ -28,7 +29,6 @@ constexpr auto FRAME_WINDOW_LIMIT = std::chrono::seconds(1);
 
 constexpr std::size_t DEVICE_PATH_SIZE = 64;
 constexpr char szDevicePrefix[] = "//./";
-constexpr char szReplayFile[] = "../wwv.bin";
 constexpr char szStreamOn[] = "?RMC\r";
 constexpr char szStreamOff[] = "*RMC\r";
 
@@ -235,7 +235,7 @@ DWORD comOpen(LPCSTR szComPort) {
     SetThreadPriority(hComThreadTransmit, THREAD_PRIORITY_BELOW_NORMAL);
     SetThreadPriority(hComThreadReceive, THREAD_PRIORITY_BELOW_NORMAL);
 
-    hAudio = CreateFileA(szReplayFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    hAudio = CreateFileA(replayFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 
     std::array<char, DEVICE_PATH_SIZE> szDevice{};
