@@ -5,14 +5,14 @@
 # the emulator, and start-up without any sound output; and the command
 # line (--help, --version, an unknown option) and a missing display, which
 # end the program before any window or port opens.
-# Usage: startup.sh VELKOR VELKOR_SIM
+# Usage: startup.sh VELKOR VELKOR_SIM VELKOR_DIALOG_GEOMETRY
 set -euo pipefail
-velkor=$(readlink -f "$1") sim=$(readlink -f "$2")
+velkor=$(readlink -f "$1") sim=$(readlink -f "$2") geometry=$(readlink -f "$3")
 top=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=../../scripts/panel-session
 . "$top/scripts/panel-session"
 # shellcheck source=../../scripts/panel-geometry
-. "$top/scripts/panel-geometry"
+. "$top/scripts/panel-geometry" "$geometry"
 failures=0
 fail() {
   echo "FAIL: $*" >&2
