@@ -73,12 +73,20 @@ wait "$velkor_pid" || status=$?
 [ "$status" -eq 0 ] || fail "installed panel: exit status $status after Escape, expected 0"
 
 # Without a receiver and without ../wwv.bin, the installed recording is the
-# replay file. (No time limit here: $velkor_pid is then the program itself.)
+# replay file; with ../wwv.bin, that one. (No time limit here: $velkor_pid is then the program itself.)
 unset panel_timeout
 session_panel /usr/bin/velkor VELKOR=/dev/velkor-no-such-port
 session_wait_window "Device Unavailable" || fail "replay: no Device Unavailable box"
 replay=$(find "/proc/$velkor_pid/fd" -lname /usr/share/velkor/wwv.bin 2>/dev/null | head -n 1)
 [ -n "$replay" ] || fail "replay: /usr/share/velkor/wwv.bin is not open"
+kill "$velkor_pid"
+wait "$velkor_pid" 2>/dev/null || true
+# ../wwv.bin, where it exists, still wins.
+cp /usr/share/velkor/wwv.bin "$work/wwv.bin"
+session_panel /usr/bin/velkor VELKOR=/dev/velkor-no-such-port
+session_wait_window "Device Unavailable" || fail "own replay: no Device Unavailable box"
+replay=$(find "/proc/$velkor_pid/fd" -lname "$work/wwv.bin" 2>/dev/null | head -n 1)
+[ -n "$replay" ] || fail "own replay: ../wwv.bin is not open"
 kill "$velkor_pid"
 wait "$velkor_pid" 2>/dev/null || true
 
