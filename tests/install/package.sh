@@ -42,7 +42,7 @@ trap remove EXIT
 desktop-file-validate /usr/share/applications/velkor.desktop || fail "desktop-file-validate"
 [ "$(/usr/bin/velkor --version)" = "velkor $version" ] || fail "velkor --version: $(/usr/bin/velkor --version)"
 /usr/bin/velkor-sim --help | grep -q -- '--link' || fail "velkor-sim --help"
-for page in velkor velkor-sim; do
+for page in velkor velkor-sim velkor-wav2stream velkor-timesignal; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $page: $warnings"
 done
