@@ -5,7 +5,8 @@
 # Xvfb against the installed emulator, the installed replay recording),
 # then removed, leaving none of its files behind.
 # Installs into the machine, so runs only as root or with sudo that asks
-# for no password; otherwise reports itself skipped (status 77).
+# for no password; otherwise reports itself skipped (status 77). A velkor
+# package installed before is replaced, and removed at the end.
 # Usage: package.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:?usage: package.sh BUILD_DIR}" && pwd)
@@ -29,7 +30,9 @@ echo "package: $deb ($(du -k "$deb" | cut -f1) KiB, installed $(dpkg-deb -f "$de
 errors=$(lintian --no-tag-display-limit "$deb" 2>/dev/null | grep '^E:' || true)
 [ -z "$errors" ] || fail "lintian: $errors"
 
-"${apt[@]}" install "$deb" >"$build/package-install.log" 2>&1 ||
+# Its dependencies are in scripts/packages.txt: the install needs nothing
+# from the network, and must not reach for it.
+"${apt[@]}" --no-download install "$deb" >"$build/package-install.log" 2>&1 ||
   { cat "$build/package-install.log" >&2; exit 1; }
 mapfile -t installed < <(dpkg -L velkor)
 removed=false
