@@ -3,6 +3,7 @@
 
 #include "audio/audio.h"
 #include "link/comtransmit.h"
+#include "link/replayfile.h"
 #include "platform/serial.h"
 #include "platform/worker.h"
 #include "protocol/comreceive.h"
@@ -29,7 +30,6 @@ constexpr auto FRAME_WINDOW_LIMIT = std::chrono::seconds(1);
 
 constexpr std::size_t DEVICE_PATH_SIZE = 64;
 constexpr char szDevicePrefix[] = "//./";
-constexpr char szReplayFile[] = "../wwv.bin";
 constexpr char szStreamOn[] = "?RMC\r";
 constexpr char szStreamOff[] = "*RMC\r";
 
@@ -242,7 +242,7 @@ DWORD comOpen(LPCSTR szComPort) {
         return ulError;
     }
 
-    hAudio = CreateFileA(szReplayFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    hAudio = CreateFileA(replayFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 
     std::array<char, DEVICE_PATH_SIZE> szDevice{};

@@ -46,7 +46,7 @@ class StartUp : public ::testing::Test {
             return;
         }
         szSinkDir = szDir;
-        const std::string szCommand = std::string(NULL_SINK_SCRIPT) + " " + szSinkDir;
+        const std::string szCommand = std::string(NULL_SINK_SCRIPT) + " start " + szSinkDir;
         if (FILE* pipe = popen(szCommand.c_str(), "r")) {
             if (std::fscanf(pipe, "%d", &sinkPid) != 1) {
                 sinkPid = 0;
