@@ -6,7 +6,7 @@
 // everything it can reach.
 #include "audio/audio.h"
 #include "link_fixture.h"
-#include "platform/comm.h"
+#include "platform/serial.h"
 #include "platform/worker.h"
 
 #include <algorithm>
