@@ -291,9 +291,16 @@ TEST_F(AudioOnEmulator, TheStreamComesBackAfterSilenceAndRestart) {
     enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
     ASSERT_TRUE(waitUntil([&] { return audio.clips() >= 5; }, 3s));
 
-    // The first answered poll after the silence or the restart, and the
-    // first clip after it.
-    const auto comesBack = [&](Clock::time_point since) {
+    // Clips again soon after the receiver's first answer: an answered poll
+    // after the silence, the start announcement after the restart.
+    const auto clipsAgain = [&](Clock::time_point answered) {
+        const std::size_t clips = audio.clips();
+        EXPECT_TRUE(waitUntil([&] { return audio.clips() > clips + 2; }, 3s));
+        std::printf("clips again %.0f ms after the receiver's first answer\n",
+                    std::chrono::duration<double, std::milli>(Clock::now() - answered).count());
+        EXPECT_EQ(bStreaming, 1);
+    };
+    const auto firstAnsweredPoll = [&](Clock::time_point since) {
         std::optional<Clock::time_point> answered;
         EXPECT_TRUE(waitUntil(
             [&] {
@@ -305,13 +312,7 @@ TEST_F(AudioOnEmulator, TheStreamComesBackAfterSilenceAndRestart) {
                 return false;
             },
             5s));
-        const std::size_t clips = audio.clips();
-        EXPECT_TRUE(waitUntil([&] { return audio.clips() > clips + 2; }, 3s));
-        if (answered)
-            std::printf(
-                "clips again %.0f ms after the first answered poll\n",
-                std::chrono::duration<double, std::milli>(Clock::now() - *answered).count());
-        EXPECT_EQ(bStreaming, 1);
+        return answered.value_or(Clock::now());
     };
 
     emulator.frontPanel("silent on");
@@ -319,12 +320,14 @@ TEST_F(AudioOnEmulator, TheStreamComesBackAfterSilenceAndRestart) {
     std::this_thread::sleep_for(2s);
     const auto live = Clock::now();
     emulator.frontPanel("silent off");
-    comesBack(live);
+    clipsAgain(firstAnsweredPoll(live));
 
-    const auto restarted = Clock::now();
     enqueue(&QueueMessage, "XX\r", MIN_PRIORITY);
     ASSERT_TRUE(waitUntil([&] { return window.count(IDUPDATE, START) >= 1; }, 3s));
-    comesBack(restarted);
+    const auto posts = window.posts();
+    clipsAgain(std::find_if(posts.rbegin(), posts.rend(), [](const auto& p) {
+                   return p.uMsg == IDUPDATE && p.wParam == START;
+               })->when);
     EXPECT_GE(linkCounters.ulStreamsResumed, 2u);
 
     // Audio switched off: the stream ends and is not asked for again.
