@@ -258,7 +258,7 @@ TEST_F(LinkOnEmulator, AFloodedLineLosesNoOperatorCommand) {
 
 // Lines nobody asked for leave the answers behind the questions only
 // until they are read: the picture follows a retune within two poll
-// periods (allowed four, for a loaded machine), not one poll per line
+// periods (allowed ten, for a loaded machine), not one poll per line
 // later.
 TEST_F(LinkOnEmulator, UnsolicitedLinesDoNotLeaveThePictureLate) {
     start();
@@ -278,7 +278,7 @@ TEST_F(LinkOnEmulator, UnsolicitedLinesDoNotLeaveThePictureLate) {
     const double followed =
         std::chrono::duration<double, std::milli>(Clock::now() - retuned).count();
     std::printf("the picture followed the retune after %.0f ms\n", followed);
-    EXPECT_LT(followed, 400.0);
+    EXPECT_LT(followed, 1000.0);
     EXPECT_GT(linkCounters.ulBacklogUnits, 0u);
 }
 
