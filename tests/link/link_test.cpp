@@ -157,7 +157,7 @@ TEST_F(Link, ABabblingLineLosesNoOperatorCommand) {
 // all once the stream is switched off. Generous bounds: 5 % of a core is
 // the aim, measured as the process's CPU seconds over two seconds.
 TEST_F(Link, AReplayFileWithoutFramesCostsWhatSilenceCosts) {
-    for (const std::string& content : {std::string(65536, '\0'), std::string(65536, '@')}) {
+    for (const std::string& content : {std::string(4 << 20, '\0'), std::string(4 << 20, '@')}) {
         quiet.reset();
         quiet = std::make_unique<ReplayDir>(&content);
         ASSERT_NE(comOpen("velkor-no-such-port"), NO_ERROR);
