@@ -41,6 +41,10 @@ namespace {
 HINSTANCE hInstance = nullptr;
 HBRUSH hBlackBrush = nullptr; // one brush for the dialog's whole life
 bool bEnded = false;          // the close sequence has run
+// TRUE while the "Radio Start" box is open: further announcements are
+// folded into it rather than opening a box each (a receiver in a reboot
+// loop announces itself many times a second).
+bool bStartBoxOpen = false;
 
 // The direct-entry field holds at most this many characters of a keypad entry.
 constexpr std::size_t directSize = 15;
@@ -50,8 +54,10 @@ constexpr int frequencyTextSize = 14;
 constexpr COLORREF displayText = RGB(180, 255, 0); // yellow-green
 constexpr COLORREF displayBackground = RGB(0, 0, 0);
 
+// The operator's commands are never lost: one that finds QueueMessage
+// full waits in the queue's holding area until the link makes room.
 void queue(LPCSTR szCommand, int priority = MIN_PRIORITY) {
-    enqueue(&QueueMessage, szCommand, priority);
+    enqueueCommand(&QueueMessage, szCommand, priority);
 }
 
 // Formats one command into a packet-sized buffer and queues it.
@@ -76,6 +82,16 @@ bool isChecked(HWND hDlg, int id) {
 
 void reportFailure(const char* szWhat, const char* szWhy) {
     std::fprintf(stderr, "velkor: %s: %s\n", szWhat, szWhy);
+}
+
+void reportLinkCounters() {
+    const std::string szCounters = linkCountersText();
+    std::size_t begin = 0;
+    while (begin < szCounters.size()) {
+        const std::size_t end = szCounters.find('\n', begin);
+        std::fprintf(stderr, "link: %s\n", szCounters.substr(begin, end - begin).c_str());
+        begin = end + 1;
+    }
 }
 
 void reportPortFailure(LPCSTR szPort, DWORD dwError) {
@@ -259,6 +275,9 @@ void closeSequence(HWND hDlg, INT_PTR nEndCode) {
     execClose();
     updateClose();
     comClose();
+    // What the link dropped, cut or resynchronised during the run, for
+    // whoever reads the program's error output.
+    reportLinkCounters();
 }
 
 // ---- commands -------------------------------------------------------------
@@ -401,11 +420,16 @@ INT_PTR onCommand(HWND hDlg, int id) {
 }
 
 void announceStart(HWND hDlg) {
+    if (bStartBoxOpen || bEnded) {
+        return;
+    }
     // The whole port name, however long.
     const std::string szText = std::string("Connected on ") + (pCom != nullptr ? pCom : "");
     FlashWindow(hDlg, TRUE);
     MessageBeep(MB_OK);
+    bStartBoxOpen = true;
     MessageBoxA(hDlg, szText.c_str(), "Radio Start", MB_ICONINFORMATION | MB_OK);
+    bStartBoxOpen = false;
 }
 
 INT_PTR onControlColour(HDC hdc, HWND hControl) {
@@ -464,6 +488,7 @@ void InitializePanel(HWND hDlg) {
     szDirect.fill('\0');
     bPoint = FALSE;
     bEnded = false;
+    bStartBoxOpen = false;
 
     hLargeFont = createPanelFont(48);
     SendDlgItemMessageA(hDlg, IDC_FREQ, WM_SETFONT, reinterpret_cast<WPARAM>(hLargeFont), TRUE);

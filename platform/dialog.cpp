@@ -224,6 +224,7 @@ BOOL EndDialog(HWND hDlg, INT_PTR nResult) {
     }
     d->ended = true;
     d->result = nResult;
+    closeMessageBoxes(*d);
     endModalLoop(*d);
     return TRUE;
 }

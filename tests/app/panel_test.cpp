@@ -6,6 +6,7 @@
 #include "app/resource.h"
 #include "app/speed.h"
 #include "app/velkor.h"
+#include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
 #include "protocol/comexecute.h"
@@ -506,6 +507,49 @@ TEST(Panel, StartAnnouncesThePort) {
             EXPECT_EQ(boxes[0].szText, "Connected on " + szLong);
         },
         szLong.c_str());
+}
+
+// A receiver in a reboot loop: its announcements while the box is open
+// fold into that one box, and the dialog still closes with the box open.
+TEST(Panel, AFloodOfStartsShowsOneBoxAndTheDialogStillCloses) {
+    int asked = 0;
+    const INT_PTR nEnd = runPanel([&](HWND hDlg) {
+        dialogtest::SetMessageBoxResponder([&](const dialogtest::MessageBoxSeen&) {
+            // Once the flood has been handled beneath the open box, the
+            // operator closes the dialog; the box itself is never answered.
+            if (++asked == 5) {
+                dialogtest::PressCloseBox(hDlg);
+            }
+            return 0;
+        });
+        for (int i = 0; i < 600; ++i) {
+            PostMessageA(hDlg, IDUPDATE, START, 0);
+        }
+        pump();
+    });
+    EXPECT_EQ(nEnd, END_CLOSE);
+    EXPECT_GE(asked, 5);
+    const auto boxes = boxesSeen();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].szCaption, "Radio Start");
+    EXPECT_EQ(beepCount(), 1);
+}
+
+// Commands that find the outgoing queue full are kept, not lost: the
+// link gets every click, in order, once it makes room.
+TEST(Panel, CommandsThatFindTheQueueFullAreKept) {
+    runPanel([](HWND) {
+        for (int i = 0; i < MAX_QUEUE_ELEMENTS + 10; ++i) {
+            click(IDC_LOCK);
+        }
+        const auto texts = queuedTexts();
+        ASSERT_EQ(texts.size(), static_cast<std::size_t>(MAX_QUEUE_ELEMENTS + 10));
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            EXPECT_EQ(texts[i], i % 2 == 0 ? "*AL\r" : "*AU\r") << i;
+        }
+        EXPECT_EQ(QueueMessage.ulKept, 10u);
+        EXPECT_EQ(QueueMessage.ulRefused, 0u);
+    });
 }
 
 TEST(Panel, AboutBox) {

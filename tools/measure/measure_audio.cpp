@@ -211,6 +211,9 @@ int main(int argc, char** argv) {
                 "(%.2f %% of real time)\n",
                 workMean, static_cast<unsigned long long>(audioCounters.ulWorkMaxMicros.load()),
                 100.0 * workMean / 32000.0);
+    // What the link dropped, cut or resynchronised over the whole run.
+    const std::string szCounters = linkCountersText();
+    std::printf("link counters%s\n%s", szCounters.empty() ? ": all zero" : ":", szCounters.c_str());
 
     if (const char* szCapture = std::getenv("VELKOR_CAPTURE")) {
         const TONECHECK tone =
