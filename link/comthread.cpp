@@ -170,7 +170,7 @@ void queueResponse() {
     for (int attempt = 0; attempt < RESPONSE_RETRIES; ++attempt) {
         if (enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY) == QUEUE_SUCCESS)
             return;
-        if (hComThreadDone)
+        if (bComThreadDone)
             break;
         WaitForSingleObject(hWait, RESPONSE_RETRY_PAUSE);
     }
@@ -187,7 +187,7 @@ void takeBacklog() {
     COMSTAT stat{};
     if (hCom == INVALID_HANDLE_VALUE || !ClearCommError(hCom, nullptr, &stat))
         return;
-    for (DWORD ulLeft = stat.cbInQue; ulLeft > 0 && !hComThreadDone; --ulLeft) {
+    for (DWORD ulLeft = stat.cbInQue; ulLeft > 0 && !bComThreadDone; --ulLeft) {
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
         if (ulRead == 0)
