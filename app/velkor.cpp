@@ -273,10 +273,12 @@ void remoteStartOn(HWND hDlg, const std::string& szAddress) {
     CheckMenuItem(hMenu, IDC_REMOTE, MF_BYCOMMAND | (remoteRunning() ? MF_CHECKED : MF_UNCHECKED));
 }
 
-// The system menu's "Remote Control": the server on (default address) or off.
+// The system menu's "Remote Control": the server on or off. It listens
+// where VELKOR_REMOTE says, else on the default loopback port.
 void remoteToggle(HWND hDlg) {
     if (!remoteRunning()) {
-        remoteStartOn(hDlg, szRemoteDefault);
+        const char* szAddress = std::getenv(szRemoteEnv);
+        remoteStartOn(hDlg, szAddress != nullptr ? szAddress : szRemoteDefault);
         return;
     }
     remoteClose();
