@@ -209,7 +209,7 @@ void BM_PollBatchWithClients(benchmark::State& state) {
         state.counters["p50_ms"] = percentile(trips, 0.5);
         state.counters["p99_ms"] = percentile(trips, 0.99);
         state.counters["batches"] = static_cast<double>(trips.size());
-        state.counters["client_answers"] = answers;
+        state.counters["client_answers"] = static_cast<double>(answers.load());
     }
 }
 BENCHMARK(BM_PollBatchWithClients)
