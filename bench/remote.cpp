@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -159,7 +160,7 @@ BENCHMARK(BM_RemoteGetFrequencyPipelined)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
-// One poll batch, from queuing it to the RADIO post of its "@S" answer.
+// One poll batch, from queuing it to its last query reaching the receiver.
 // Argument: 0 without the server, 8 with the server and 8 clients each
 // polling "f", "m" and "t" ten times a second.
 void BM_PollBatchWithClients(benchmark::State& state) {
@@ -192,15 +193,13 @@ void BM_PollBatchWithClients(benchmark::State& state) {
         std::vector<double> trips;
         const auto begun = Clock::now();
         for (int i = 0; i < BATCHES; ++i) {
-            const std::size_t index = window.count();
+            // From queuing the batch to its last query, "?S", arriving at
+            // the receiver: the batch's way through the link.
             const auto t0 = Clock::now();
             QueueQueryMessages();
-            std::optional<Clock::time_point> done;
-            while (!(done = window.post(index)) && Clock::now() < t0 + 2s)
-                std::this_thread::sleep_for(100us);
-            if (done)
-                trips.push_back(ms(*done - t0));
-            std::this_thread::sleep_for(20ms);
+            if (const auto record = emulator.waitForCommand("?S", t0, 2s))
+                trips.push_back(ms(record->received - t0));
+            std::this_thread::sleep_for(20ms); // the answer in, the link idle
         }
         bStop = true;
         for (auto& client : clients)
