@@ -12,6 +12,7 @@ inline constexpr int IDC_ABOUT = 110;
 inline constexpr int IDC_SWL = 111;
 inline constexpr int IDC_AMATEUR = 112;
 inline constexpr int IDC_RESTART = 113;
+inline constexpr int IDC_REMOTE = 400; // "Remote Control": the rig-control server on or off
 
 inline constexpr int IDC_GB_AUDIO = 115;
 inline constexpr int IDC_AUDIO = 116;

@@ -9,11 +9,13 @@
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/queue.h"
+#include "link/tuning.h"
 #include "link/updatethread.h"
 #include "platform/dialog.h"
 #include "platform/sync.h"
 #include "protocol/comexecute.h"
-#include "protocol/factor.h"
+#include "remote/remote.h"
+#include "remote/rigcommand.h"
 
 #include <charconv>
 #include <cstdarg>
@@ -25,7 +27,6 @@
 
 RADIOSTATE local;
 DWORD uMemory = 0;
-BOOL bTune = FALSE;
 BOOL bSWL = FALSE;
 std::array<char, 16> szDirect{};
 BOOL bPoint = FALSE;
@@ -261,16 +262,63 @@ BOOL onNotify(const NMHDR* pHeader) {
     }
 }
 
+// ---- remote control -------------------------------------------------------
+
+// Starts the rig-control server on szAddress. A failure (port in use, bad
+// address) is named on stderr and in a box, and the panel runs on.
+void remoteStartOn(HWND hDlg, const std::string& szAddress) {
+    std::string szError;
+    if (remoteOpen(szAddress, &szError)) {
+        remoteStart();
+    } else {
+        std::fprintf(stderr, "velkor: remote control on \"%s\": %s\n", szAddress.c_str(),
+                     szError.c_str());
+        const std::string szText = "Cannot listen on " + szAddress + ":\n" + szError;
+        MessageBoxA(hDlg, szText.c_str(), "Remote Control", MB_ICONEXCLAMATION | MB_OK);
+    }
+    CheckMenuItem(hMenu, IDC_REMOTE, MF_BYCOMMAND | (remoteRunning() ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// The system menu's "Remote Control": the server on or off. It listens
+// where VELKOR_REMOTE says, else on the default loopback port.
+void remoteToggle(HWND hDlg) {
+    if (!remoteRunning()) {
+        const char* szAddress = std::getenv(szRemoteEnv);
+        remoteStartOn(hDlg, szAddress != nullptr ? szAddress : szRemoteDefault);
+        return;
+    }
+    remoteClose();
+    CheckMenuItem(hMenu, IDC_REMOTE, MF_BYCOMMAND | MF_UNCHECKED);
+}
+
+// A remote set shows as the operator's own would: a frequency as a tuning
+// (display, band mark and local), a mode as a mode button.
+BOOL remoteFollow(WPARAM wWhat, LPARAM lValue) {
+    const auto ulValue = static_cast<DWORD>(lValue);
+    if (wWhat == REMOTE_FREQUENCY) {
+        local.ulFrequency = ulValue;
+        DialogDisplayUpdateFrequency(ulValue);
+        return TRUE;
+    }
+    if (wWhat == REMOTE_MODE) {
+        DialogDisplayUpdateMode(ulValue);
+        return TRUE;
+    }
+    return FALSE;
+}
+
 // ---- closing --------------------------------------------------------------
 
-// Ends the dialog and closes audio, the exec thread, the poll thread and
-// the serial link, in that order. Runs once, whichever path comes first.
+// Ends the dialog and closes the remote-control server, audio, the exec
+// thread, the poll thread and the serial link, in that order. Runs once, whichever path comes
+// first.
 void closeSequence(HWND hDlg, INT_PTR nEndCode) {
     if (bEnded) {
         return;
     }
     bEnded = true;
     EndDialog(hDlg, nEndCode);
+    remoteClose();
     audioClose();
     execClose();
     updateClose();
@@ -313,6 +361,9 @@ BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
         return TRUE;
     case IDC_RESTART:
         queue("XX\r");
+        return TRUE;
+    case IDC_REMOTE:
+        remoteToggle(hDlg);
         return TRUE;
     default:
         return FALSE;
@@ -519,6 +570,7 @@ void InitializePanel(HWND hDlg) {
     AppendMenuA(hMenu, MF_STRING, IDC_SWL, "Shortwave Bands");
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_RESTART, "Radio Restart");
+    AppendMenuA(hMenu, MF_STRING, IDC_REMOTE, "Remote Control");
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_ABOUT, "About");
     CheckMenuItem(hMenu, IDC_AMATEUR, MF_BYCOMMAND | MF_CHECKED);
@@ -565,6 +617,9 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
     comStart();
     execStart();
     updateStart();
+    if (const char* szRemote = std::getenv(szRemoteEnv); szRemote != nullptr) {
+        remoteStartOn(hDlg, szRemote);
+    }
     return NO_ERROR;
 }
 
@@ -581,6 +636,9 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         return FALSE;
+    }
+    if (uMsg == IDREMOTE) {
+        return remoteFollow(wParam, lParam);
     }
     switch (uMsg) {
     case WM_INITDIALOG:
@@ -611,15 +669,7 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 
 DWORD tune(DWORD ulValue) {
     DialogDisplayUpdateFrequency(ulValue);
-    if (!bTune) {
-        queuef("*AF%u\r", ulValue);
-    } else {
-        if (factor(static_cast<int>(ulValue), &R, &N)) {
-            queuef("*AR%d\r", R);
-            queuef("*AN%d\r", N);
-        }
-        queuef("*AD%u\r", ulValue);
-    }
+    queueTuning(ulValue, &R, &N);
     return ulValue;
 }
 

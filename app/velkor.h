@@ -2,6 +2,7 @@
 // procedure, tuning and direct entry.
 #pragma once
 
+#include "link/tuning.h" // bTune, the Ext box
 #include "platform/dialog.h"
 #include "platform/types.h"
 #include "protocol/radiostate.h"
@@ -24,7 +25,6 @@ inline constexpr const char* szAbout = "Velkor QX4470 Control Program Version 0.
 
 extern RADIOSTATE local;              // the operator's working copy
 extern DWORD uMemory;                 // selected memory channel
-extern BOOL bTune;                    // extended tuning: send synthesizer dividers
 extern BOOL bSWL;                     // the shortwave band set is shown
 extern std::array<char, 16> szDirect; // the keypad entry
 extern BOOL bPoint;                   // a decimal point was keyed since the last clear

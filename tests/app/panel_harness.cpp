@@ -43,11 +43,9 @@ INT_PTR panelProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 
 const std::map<UINT, std::string>& menuTexts() {
     static const std::map<UINT, std::string> texts{
-        {IDC_ABOUT, "About"},
-        {IDC_SWL, "Shortwave Bands"},
-        {IDC_AMATEUR, "Amateur Bands"},
-        {IDC_RESTART, "Radio Restart"},
-        {SC_CLOSE, "Close"},
+        {IDC_ABOUT, "About"},           {IDC_SWL, "Shortwave Bands"},
+        {IDC_AMATEUR, "Amateur Bands"}, {IDC_RESTART, "Radio Restart"},
+        {IDC_REMOTE, "Remote Control"}, {SC_CLOSE, "Close"},
         {SC_MINIMIZE, "Minimize"},
     };
     return texts;
@@ -151,7 +149,7 @@ void systemMenu(UINT id) {
     dialogtest::SetMenuResponder([szItem](const std::vector<std::string>& items) {
         for (const std::string& item : items) {
             if (item == szItem || item == "*" + szItem) {
-                return item;
+                return szItem; // the item's own text, without the check mark
             }
         }
         ADD_FAILURE() << "no system-menu item " << szItem;

@@ -9,12 +9,19 @@
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
+#include "platform/socket.h"
 #include "protocol/comexecute.h"
+#include "remote/remote.h"
+#include "remote/rig_client.h"
+#include "remote/rigcommand.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using ::testing::ElementsAre;
@@ -643,6 +650,103 @@ TEST(Panel, ClosePathsEndWithTheirCodes) {
               }),
               0);
     EXPECT_EQ(runPanel([](HWND) { systemMenu(SC_CLOSE); }), 0);
+}
+
+} // namespace
+
+namespace {
+
+// The server listens where VELKOR_REMOTE says: any free loopback port.
+class RemotePanel : public testing::Test {
+  protected:
+    void SetUp() override { setenv(szRemoteEnv, "127.0.0.1:0", 1); }
+    void TearDown() override {
+        remoteClose();
+        unsetenv(szRemoteEnv);
+    }
+};
+
+TEST_F(RemotePanel, MenuItemServesAndTheDialogFollowsRemoteSets) {
+    runPanel([](HWND) {
+        EXPECT_FALSE(menuChecked(IDC_REMOTE));
+        systemMenu(IDC_REMOTE);
+        ASSERT_TRUE(menuChecked(IDC_REMOTE));
+        RigClient rig(remotePort());
+        EXPECT_EQ(rig.ask1("f"), "15000000");
+
+        // A remote tuning shows as the operator's own: display, band mark,
+        // local, and the same commands (with Ext, the dividers first).
+        EXPECT_EQ(rig.ask1("F 7074000"), "RPRT 0");
+        pump();
+        EXPECT_EQ(local.ulFrequency, 7074000u);
+        EXPECT_EQ(text(IDC_FREQ), " 7.074.000");
+        EXPECT_TRUE(checked(IDC_40M));
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF7074000\r"));
+        click(IDC_EXT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(REMOTE_SET_SPACING_MS));
+        EXPECT_EQ(rig.ask1("F 7000000"), "RPRT 0");
+        const Commands extended = queuedTexts();
+        ASSERT_EQ(extended.size(), 3u);
+        EXPECT_EQ(extended[2], "*AD7000000\r");
+
+        // A remote mode as a mode button: the mark, not local.
+        const DWORD uMode = local.uMode;
+        EXPECT_EQ(rig.ask1("M CW 0"), "RPRT 0");
+        pump();
+        EXPECT_TRUE(checked(IDC_CW));
+        EXPECT_EQ(local.uMode, uMode);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*RMM2\r"));
+
+        // The panel's Lock refuses remote sets.
+        click(IDC_LOCK);
+        queued();
+        EXPECT_EQ(rig.ask1("F 9000000"), "RPRT -9");
+        EXPECT_THAT(queuedTexts(), IsEmpty());
+
+        // Off again: its clients are closed.
+        systemMenu(IDC_REMOTE);
+        EXPECT_FALSE(menuChecked(IDC_REMOTE));
+        EXPECT_TRUE(rig.closedByServer());
+        EXPECT_FALSE(RigClient(remotePort()).connected());
+    });
+}
+
+TEST_F(RemotePanel, ClosingThePanelClosesItsClients) {
+    std::unique_ptr<RigClient> rig;
+    EXPECT_EQ(runPanel([&](HWND) {
+                  systemMenu(IDC_REMOTE);
+                  rig = std::make_unique<RigClient>(remotePort());
+                  EXPECT_EQ(rig->ask1("\\get_powerstat"), "1");
+                  ASSERT_TRUE(rig->send("\\dump_st")); // half a line
+                  click(IDOK);
+              }),
+              END_EXIT);
+    EXPECT_FALSE(remoteRunning());
+    EXPECT_TRUE(rig->closedByServer());
+}
+
+TEST_F(RemotePanel, APortInUseIsNamedAndThePanelRunsOn) {
+    std::string szError;
+    const SOCKET hBusy = ListenSocket("127.0.0.1", 0, &szError);
+    ASSERT_NE(hBusy, INVALID_SOCKET) << szError;
+    const std::string szAddress = "127.0.0.1:" + std::to_string(SocketPort(hBusy));
+    setenv(szRemoteEnv, szAddress.c_str(), 1);
+    runPanel([&](HWND) {
+        testing::internal::CaptureStderr();
+        systemMenu(IDC_REMOTE);
+        const std::string szStderr = testing::internal::GetCapturedStderr();
+        EXPECT_NE(szStderr.find(szAddress), std::string::npos) << szStderr;
+        EXPECT_NE(szStderr.find("in use"), std::string::npos) << szStderr;
+        ASSERT_FALSE(boxesSeen().empty());
+        EXPECT_EQ(boxesSeen().back().szCaption, "Remote Control");
+        EXPECT_NE(boxesSeen().back().szText.find("in use"), std::string::npos);
+        EXPECT_FALSE(menuChecked(IDC_REMOTE));
+        EXPECT_FALSE(remoteRunning());
+        // The panel goes on.
+        click(IDC_AM);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*RMM4\r"));
+    });
+    closesocket(hBusy);
 }
 
 } // namespace

@@ -4,12 +4,15 @@
 
 #include "app/resource.h"
 #include "app/velkor.h"
+#include "remote/remote.h"
+#include "remote/rig_client.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <unistd.h>
@@ -70,7 +73,10 @@ class StartUp : public ::testing::Test {
         dialogtest::ClearMessageBoxesSeen();
         dialogtest::SetMessageBoxResponder(nullptr); // every box answered OK
     }
-    void TearDown() override { unsetenv("VELKOR"); }
+    void TearDown() override {
+        unsetenv("VELKOR");
+        unsetenv(szRemoteEnv);
+    }
 
     static inline std::string szSinkDir;
     static inline pid_t sinkPid = 0;
@@ -105,6 +111,40 @@ TEST_F(StartUp, MissingDeviceIsNamedInTheWarningAndOnStderr) {
     EXPECT_NE(szErr.find("velkor: cannot open serial port \"/dev/velkor-no-such-port\": "),
               std::string::npos)
         << szErr;
+}
+
+TEST_F(StartUp, VelkorRemoteStartsTheServerAndABadOneIsNamed) {
+    setenv("VELKOR", szMissing, 1);
+    setenv(szRemoteEnv, "127.0.0.1:0", 1);
+    std::unique_ptr<RigClient> rig;
+    runProgram([&](HWND hDlg) {
+        ASSERT_TRUE(remoteRunning());
+        rig = std::make_unique<RigClient>(remotePort());
+        EXPECT_EQ(rig->ask1("f"), "15000000");
+        dialogtest::FocusControl(hDlg, IDC_DIRECT);
+        dialogtest::PressKey(hDlg, dialogtest::Key::Escape);
+    });
+    EXPECT_FALSE(remoteRunning());
+    EXPECT_TRUE(rig->closedByServer());
+
+    setenv(szRemoteEnv, "localhost:4532", 1);
+    dialogtest::ClearMessageBoxesSeen();
+    testing::internal::CaptureStderr();
+    bool bShown = false;
+    const int status = runProgram([&](HWND hDlg) {
+        bShown = true;
+        EXPECT_FALSE(remoteRunning());
+        dialogtest::FocusControl(hDlg, IDC_DIRECT);
+        dialogtest::PressKey(hDlg, dialogtest::Key::Escape);
+    });
+    const std::string szErr = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(bShown);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(szErr.find("velkor: remote control on \"localhost:4532\": "), std::string::npos)
+        << szErr;
+    const auto& boxes = dialogtest::MessageBoxesSeen();
+    ASSERT_EQ(boxes.size(), 2u); // the missing port, then the server
+    EXPECT_EQ(boxes[1].caption, "Remote Control");
 }
 
 TEST_F(StartUp, EmptyPortNameIsUsedUnchanged) {

@@ -3,6 +3,7 @@
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
+#include "link_fixture.h"
 #include "protocol/comexecute.h"
 #include "protocol/comreceive.h"
 #include "sim/emulator.h"
@@ -22,75 +23,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using simlink::Clock;
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3s) {
-    const auto until = Clock::now() + timeout;
-    while (Clock::now() < until) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(2ms);
-    }
-    return condition();
-}
-
-class LinkOnEmulator : public testing::Test {
-  protected:
-    void SetUp() override {
-        bStreaming = 0;
-        bLock = FALSE;
-        bSignal = FALSE;
-        bStart = 0;
-        comReceiveSync();
-        // A picture the receiver does not have, so every update shows.
-        radio.ulFrequency = 0;
-        radio.uSpeed = 0;
-        radio.uSUnits = 0;
-        radio.uMode = 0;
-        radio.bLock = FALSE;
-        hDlgHandle = &window;
-    }
-    void TearDown() override {
-        // End any audio stream: a silent receiver lets the framer's last
-        // request go unanswered.
-        emulator.frontPanel("silent on");
-        std::this_thread::sleep_for(100ms);
-        execClose();
-        updateClose();
-        comClose();
-        hDlgHandle = nullptr;
-    }
-
-    void start(bool bPoll = true) {
-        ASSERT_EQ(comOpen(emulator.slavePath().c_str()), NO_ERROR);
-        ASSERT_EQ(execOpen(), NO_ERROR);
-        if (bPoll) {
-            ASSERT_EQ(updateOpen(), NO_ERROR);
-        }
-        comStart();
-        execStart();
-        if (bPoll)
-            updateStart();
-    }
-
-    bool logHas(const std::string& command) const {
-        for (const CommandRecord& record : emulator.log())
-            if (record.szCommand == command)
-                return true;
-        return false;
-    }
-
-    static EmulatorOptions paced(bool bPaced) {
-        EmulatorOptions options;
-        options.bPaced = bPaced;
-        return options;
-    }
-
-    explicit LinkOnEmulator(bool bPaced = true) : emulator(paced(bPaced)) {}
-
-    simlink::AudioStandIn audio;
-    simlink::PostRecorder window;
-    Emulator emulator;
-};
+using simlink::LinkOnEmulator;
+using simlink::waitUntil;
 
 // Frames sent whole at once: a receive window never sees a pause inside
 // one, however late the emulator's thread is woken on a loaded machine
