@@ -3,6 +3,7 @@
 
 #include "platform/socket.h"
 #include "platform/sync.h"
+#include "platform/worker.h"
 #include "remote/rigcommand.h"
 
 #include <algorithm>
@@ -27,9 +28,13 @@ struct CLIENT {
     bool bClosing = false; // close once the answers have left
 };
 
+DWORD remoteThread(LPVOID);
+
 HANDLE hRemoteThread = nullptr;
 DWORD ulRemoteThreadID = 0;
-Shared<int> bRemoteThreadDone{0};
+StopFlag bRemoteThreadDone;
+WORKER remoteWorker{"remote-control", remoteThread, bRemoteThreadDone, hRemoteThread,
+                    ulRemoteThreadID};
 SOCKET hListen = INVALID_SOCKET;
 SOCKET hWake = INVALID_SOCKET;
 WORD wListenPort = 0;
@@ -187,6 +192,15 @@ void closeSockets() {
     wListenPort = 0;
 }
 
+// The sockets are left to a thread that did not end: only forgotten here.
+void forgetSockets() {
+    for (CLIENT& client : clients)
+        client.hSocket = INVALID_SOCKET;
+    hListen = INVALID_SOCKET;
+    hWake = INVALID_SOCKET;
+    wListenPort = 0;
+}
+
 } // namespace
 
 BOOL remoteParseAddress(const std::string& szAddress, std::string* pszHost, WORD* pwPort) {
@@ -230,19 +244,17 @@ BOOL remoteOpen(const std::string& szAddress, std::string* pszError) {
         wListenPort = SocketPort(hListen);
         rigReset();
         bRemoteThreadDone = 0;
-        hRemoteThread =
-            CreateThread(nullptr, 0, remoteThread, nullptr, CREATE_SUSPENDED, &ulRemoteThreadID);
-        if (hRemoteThread != nullptr)
+        const DWORD dwError = workerOpen(&remoteWorker);
+        if (dwError == NO_ERROR)
             return TRUE;
-        *pszError = ErrorText(GetLastError());
+        *pszError = ErrorText(dwError);
     }
     closeSockets();
     return FALSE;
 }
 
 void remoteStart() {
-    if (hRemoteThread != nullptr)
-        ResumeThread(hRemoteThread);
+    workerStart(&remoteWorker);
 }
 
 void remoteClose() {
@@ -250,10 +262,11 @@ void remoteClose() {
         return;
     bRemoteThreadDone = 1;
     SignalWakeSocket(hWake);
-    JoinThread(hRemoteThread, "remote-control");
-    CloseHandle(hRemoteThread);
-    hRemoteThread = nullptr;
-    closeSockets();
+    // A thread left behind keeps its sockets; the next open makes new ones.
+    if (workerJoin(&remoteWorker))
+        closeSockets();
+    else
+        forgetSockets();
 }
 
 BOOL remoteRunning() {
