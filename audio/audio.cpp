@@ -5,6 +5,7 @@
 #include "audio/dsp.h"
 
 #include "platform/sound.h"
+#include "record/record.h"
 
 #include <portaudio.h>
 
@@ -378,6 +379,8 @@ int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer
         pBlock ? std::min<unsigned long>(ulFramesPerBuffer, FRAMES_PER_BLOCK) : 0;
     if (pBlock) {
         std::copy(pBlock->fFrame.begin(), pBlock->fFrame.begin() + ulCopy, pOutput);
+        if (bAudioOn)
+            recordAudioFrames(pOutput, ulCopy); // what plays, for a recording
         if (pBlock->llClipTime != 0) {
             const std::int64_t llNow = nowMicros();
             const std::int64_t llMillis = (llNow - pBlock->llClipTime) / 1000;

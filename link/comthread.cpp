@@ -5,6 +5,7 @@
 #include "link/comtransmit.h"
 #include "platform/comm.h"
 #include "protocol/comreceive.h"
+#include "record/record.h"
 
 #include <chrono>
 #include <cstdio>
@@ -344,6 +345,8 @@ BYTE ReadOctet(DWORD* pulRead) {
     if (hCom != INVALID_HANDLE_VALUE) {
         if (!ReadFile(hCom, &ucOctet, 1, &ulRead, nullptr))
             ulRead = 0;
+        if (ulRead == 1)
+            recordStreamOctet(ucOctet); // every octet from the port, for a recording
     } else if (bStreaming) {
         if (!ReadFile(hAudio, &ucOctet, 1, &ulRead, nullptr) || ulRead == 0) {
             SetFilePointer(hAudio, 0, nullptr, FILE_BEGIN);
