@@ -47,6 +47,8 @@ const std::map<UINT, std::string>& menuTexts() {
         {IDC_SWL, "Shortwave Bands"},
         {IDC_AMATEUR, "Amateur Bands"},
         {IDC_RESTART, "Radio Restart"},
+        {IDC_RECAUDIO, "Record Audio"},
+        {IDC_RECSTREAM, "Record Stream"},
         {SC_CLOSE, "Close"},
         {SC_MINIMIZE, "Minimize"},
     };
@@ -151,7 +153,7 @@ void systemMenu(UINT id) {
     dialogtest::SetMenuResponder([szItem](const std::vector<std::string>& items) {
         for (const std::string& item : items) {
             if (item == szItem || item == "*" + szItem) {
-                return item;
+                return szItem; // the item's own text, without the check mark
             }
         }
         ADD_FAILURE() << "no system-menu item " << szItem;
