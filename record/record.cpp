@@ -138,6 +138,8 @@ bool startWriter() {
     bWriterDone = FALSE;
     hWriterWake = CreateEventA(nullptr, FALSE, FALSE, "recordWake");
     hWriter = CreateThread(nullptr, 0, writerThread, nullptr, 0, nullptr);
+    // Playback and the link come first; the buffers cover the wait.
+    SetThreadPriority(hWriter, THREAD_PRIORITY_BELOW_NORMAL);
     return hWriter != nullptr;
 }
 
