@@ -291,11 +291,15 @@ void showRecording(HWND hDlg) {
 }
 
 void toggleRecording(HWND hDlg, WPARAM wCommand) {
-    if (wCommand == IDC_RECAUDIO) {
-        recordAudioIsRecording() ? recordAudioStop()
-                                 : void(recordAudioStart(radio.ulFrequency, radio.uMode));
+    // A start that fails has reported why; showRecording shows it.
+    if (wCommand == IDC_RECAUDIO && recordAudioIsRecording()) {
+        recordAudioStop();
+    } else if (wCommand == IDC_RECAUDIO) {
+        recordAudioStart(radio.ulFrequency, radio.uMode);
+    } else if (recordStreamIsRecording()) {
+        recordStreamStop();
     } else {
-        recordStreamIsRecording() ? recordStreamStop() : void(recordStreamStart());
+        recordStreamStart();
     }
     showRecording(hDlg);
 }
