@@ -148,9 +148,12 @@ void stopWriter() {
         return;
     bWriterDone = TRUE;
     SetEvent(hWriterWake);
-    JoinThread(hWriter, "recording writer");
+    // A writer stuck in the file system keeps its event (a small leak
+    // rather than a wait on a released object).
+    if (JoinThread(hWriter, "recording writer")) {
+        CloseHandle(hWriterWake);
+    }
     CloseHandle(hWriter);
-    CloseHandle(hWriterWake);
     hWriter = nullptr;
     hWriterWake = nullptr;
 }
