@@ -21,6 +21,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr auto EXISTENCE_PERIOD = std::chrono::seconds(1);
+// Below the audio and link threads: playback and the link come first,
+// and the buffers cover the writer's wait.
+constexpr int WRITER_PRIORITY = THREAD_PRIORITY_BELOW_NORMAL - 1;
 constexpr std::size_t WRITE_CHUNK = 4096;
 
 template <typename T, std::size_t N> struct CHANNEL {
@@ -138,8 +141,7 @@ bool startWriter() {
     bWriterDone = FALSE;
     hWriterWake = CreateEventA(nullptr, FALSE, FALSE, "recordWake");
     hWriter = CreateThread(nullptr, 0, writerThread, nullptr, 0, nullptr);
-    // Playback and the link come first; the buffers cover the wait.
-    SetThreadPriority(hWriter, THREAD_PRIORITY_BELOW_NORMAL);
+    SetThreadPriority(hWriter, WRITER_PRIORITY);
     return hWriter != nullptr;
 }
 
