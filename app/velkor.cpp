@@ -14,6 +14,8 @@
 #include "platform/dialog.h"
 #include "platform/sync.h"
 #include "protocol/comexecute.h"
+#include "protocol/factor.h"
+#include "record/record.h"
 #include "remote/remote.h"
 #include "remote/rigcommand.h"
 
@@ -319,6 +321,7 @@ void closeSequence(HWND hDlg, INT_PTR nEndCode) {
     bEnded = true;
     EndDialog(hDlg, nEndCode);
     remoteClose();
+    recordClose(); // its files are complete before the audio they hold stops
     audioClose();
     execClose();
     updateClose();
@@ -326,6 +329,47 @@ void closeSequence(HWND hDlg, INT_PTR nEndCode) {
     // What the link dropped, cut or resynchronised during the run, for
     // whoever reads the program's error output.
     reportLinkCounters();
+}
+
+// ---- recording --------------------------------------------------------------
+
+std::string szCaption; // the dialog's own caption, without the recording mark
+
+// Marks the menu items and the caption as the recordings stand, and shows
+// each fault the recording writer has reported.
+void showRecording(HWND hDlg) {
+    const BOOL bAudio = recordAudioIsRecording();
+    const BOOL bStream = recordStreamIsRecording();
+    CheckMenuItem(hMenu, IDC_RECAUDIO, MF_BYCOMMAND | (bAudio ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(hMenu, IDC_RECSTREAM, MF_BYCOMMAND | (bStream ? MF_CHECKED : MF_UNCHECKED));
+    SetWindowTextA(hDlg, (szCaption + (bAudio || bStream ? " - recording" : "")).c_str());
+    for (std::string szFault; recordTakeFault(szFault);) {
+        MessageBoxA(hDlg, szFault.c_str(), "Recording", MB_ICONEXCLAMATION | MB_OK);
+    }
+}
+
+void toggleRecording(HWND hDlg, WPARAM wCommand) {
+    // A start that fails has reported why; showRecording shows it.
+    if (wCommand == IDC_RECAUDIO && recordAudioIsRecording()) {
+        recordAudioStop();
+    } else if (wCommand == IDC_RECAUDIO) {
+        recordAudioStart(radio.ulFrequency, radio.uMode);
+    } else if (recordStreamIsRecording()) {
+        recordStreamStop();
+    } else {
+        recordStreamStart();
+    }
+    showRecording(hDlg);
+}
+
+void addRecordingMenu(HWND hDlg) {
+    std::array<char, 256> szText{};
+    GetWindowTextA(hDlg, szText.data(), static_cast<int>(szText.size()));
+    szCaption = szText.data();
+    AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(hMenu, MF_STRING, IDC_RECAUDIO, "Record Audio");
+    AppendMenuA(hMenu, MF_STRING, IDC_RECSTREAM, "Record Stream");
+    recordOpen(hDlg, IDRECORDING);
 }
 
 // ---- commands -------------------------------------------------------------
@@ -364,6 +408,10 @@ BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
         return TRUE;
     case IDC_REMOTE:
         remoteToggle(hDlg);
+        return TRUE;
+    case IDC_RECAUDIO:
+    case IDC_RECSTREAM:
+        toggleRecording(hDlg, wCommand);
         return TRUE;
     default:
         return FALSE;
@@ -571,6 +619,7 @@ void InitializePanel(HWND hDlg) {
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_RESTART, "Radio Restart");
     AppendMenuA(hMenu, MF_STRING, IDC_REMOTE, "Remote Control");
+    addRecordingMenu(hDlg);
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_ABOUT, "About");
     CheckMenuItem(hMenu, IDC_AMATEUR, MF_BYCOMMAND | MF_CHECKED);
@@ -626,6 +675,10 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
 // ---- the dialog procedure --------------------------------------------------
 
 INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == IDRECORDING) {
+        showRecording(hWndDlg);
+        return TRUE;
+    }
     if (uMsg == IDUPDATE) {
         if (wParam == RADIO) {
             DialogDisplayUpdate();

@@ -19,6 +19,9 @@ inline constexpr INT_PTR END_EXIT = 1;   // the Exit button
 inline constexpr INT_PTR END_CLOSE = 0;  // Escape, the close box, Alt+F4, Close
 inline constexpr INT_PTR END_FAILED = 2; // start-up could not open a part
 
+// Posted by the recording writer when a recording starts, stops or fails.
+inline constexpr UINT IDRECORDING = WM_USER + 10;
+
 inline constexpr const char* szAbout = "Velkor QX4470 Control Program Version 0.9d\n"
                                        "\n"
                                        "Control panel for the QX-4470 shortwave receiver";

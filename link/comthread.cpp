@@ -7,6 +7,7 @@
 #include "platform/serial.h"
 #include "platform/worker.h"
 #include "protocol/comreceive.h"
+#include "record/record.h"
 
 #include <chrono>
 #include <cstdio>
@@ -479,6 +480,8 @@ BYTE ReadOctet(DWORD* pulRead) {
     if (hCom != INVALID_HANDLE_VALUE) {
         if (!ReadFile(hCom, &ucOctet, 1, &ulRead, nullptr))
             ulRead = 0;
+        if (ulRead == 1)
+            recordStreamOctet(ucOctet); // every octet from the port, for a recording
     } else if (bStreaming) {
         if (hAudio != INVALID_HANDLE_VALUE)
             paceReplay();

@@ -11,6 +11,8 @@
 #include "link/updatethread.h"
 #include "platform/socket.h"
 #include "protocol/comexecute.h"
+#include "record/record.h"
+#include "record/recordname.h"
 #include "remote/remote.h"
 #include "remote/rig_client.h"
 #include "remote/rigcommand.h"
@@ -19,6 +21,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -639,6 +644,64 @@ TEST(Panel, FrequencyDisplayLooks) {
         EXPECT_TRUE(dialogtest::ShowsPicture(hDlg, IDOK));
         EXPECT_TRUE(dialogtest::ShowsPicture(hDlg, IDC_RESTART));
     });
+}
+
+TEST(Panel, RecordingFromTheSystemMenu) {
+    const std::string szDir = std::filesystem::temp_directory_path() / "velkor-panel-recordings";
+    std::filesystem::remove_all(szDir);
+    setenv(szRecordEnv, szDir.c_str(), 1);
+    std::string szWav;
+    runPanel([&](HWND hDlg) {
+        const std::string szCaption = dialogtest::WindowTitle(hDlg);
+        EXPECT_EQ(szCaption, "Velkor QX-4470 Control Program");
+        auto expectState = [&](bool bAudio, bool bStream, const char* szWhen) {
+            EXPECT_EQ(menuChecked(IDC_RECAUDIO), bAudio) << szWhen;
+            EXPECT_EQ(menuChecked(IDC_RECSTREAM), bStream) << szWhen;
+            EXPECT_EQ(dialogtest::WindowTitle(hDlg),
+                      szCaption + (bAudio || bStream ? " - recording" : ""))
+                << szWhen;
+        };
+        // Each starts and stops alone; the caption says so while either runs.
+        systemMenu(IDC_RECAUDIO);
+        expectState(true, false, "audio on");
+        szWav = recordAudioPath();
+        systemMenu(IDC_RECSTREAM);
+        expectState(true, true, "both on");
+        systemMenu(IDC_RECAUDIO);
+        expectState(false, true, "audio off again");
+        systemMenu(IDC_RECSTREAM);
+        expectState(false, false, "both off");
+        EXPECT_TRUE(boxesSeen().empty());
+
+        // A directory that cannot be made: a box with the cause, no mark.
+        std::ofstream(szDir + "/plain") << "a file";
+        setenv(szRecordEnv, (szDir + "/plain/sub").c_str(), 1);
+        systemMenu(IDC_RECSTREAM);
+        pump();
+        ASSERT_EQ(boxesSeen().size(), 1u);
+        EXPECT_EQ(boxesSeen()[0].szCaption, "Recording");
+        EXPECT_NE(boxesSeen()[0].szText.find("Not a directory"), std::string::npos);
+        expectState(false, false, "after the failed start");
+
+        // A fault found by the writer reaches the panel on its own.
+        setenv(szRecordEnv, szDir.c_str(), 1);
+        systemMenu(IDC_RECSTREAM);
+        systemMenu(IDC_RECAUDIO);
+        std::filesystem::remove(recordStreamPath());
+        EXPECT_TRUE(dialogtest::WaitUntil([] { return boxesSeen().size() == 2; }, 3000));
+        EXPECT_NE(boxesSeen().back().szText.find("deleted"), std::string::npos);
+        expectState(true, false, "after the stream file was deleted");
+
+        // Closing the panel closes the recording's file.
+        szWav = recordAudioPath();
+        click(IDOK);
+        EXPECT_FALSE(recordAudioIsRecording());
+    });
+    unsetenv(szRecordEnv);
+    // Named after the receiver's start-up frequency and mode.
+    EXPECT_NE(szWav.find("-15000000-AM"), std::string::npos) << szWav;
+    EXPECT_TRUE(std::filesystem::exists(szWav));
+    std::filesystem::remove_all(szDir);
 }
 
 TEST(Panel, ClosePathsEndWithTheirCodes) {
