@@ -2,6 +2,7 @@
 #include "record/record.h"
 
 #include "platform/sound.h"
+#include "platform/worker.h"
 #include "record/recordfile.h"
 #include "record/recordname.h"
 #include "record/spscbuffer.h"
@@ -52,9 +53,13 @@ Shared<UINT> uNotifyMsg{0};
 std::mutex faultLock;
 std::deque<std::string> faults;
 
+DWORD writerThread(LPVOID);
+
 HANDLE hWriter = nullptr; // under controlLock
+DWORD ulWriterID = 0;
 HANDLE hWriterWake = nullptr;
-Shared<int> bWriterDone{FALSE};
+StopFlag bWriterDone;
+WORKER writerWorker{"recording writer", writerThread, bWriterDone, hWriter, ulWriterID};
 
 void notify() {
     if (HWND hWnd = hNotify)
@@ -140,9 +145,16 @@ bool startWriter() {
         return true;
     bWriterDone = FALSE;
     hWriterWake = CreateEventA(nullptr, FALSE, FALSE, "recordWake");
-    hWriter = CreateThread(nullptr, 0, writerThread, nullptr, 0, nullptr);
+    if (hWriterWake == nullptr)
+        return false;
+    if (workerOpen(&writerWorker) != NO_ERROR) {
+        CloseHandle(hWriterWake);
+        hWriterWake = nullptr;
+        return false;
+    }
     SetThreadPriority(hWriter, WRITER_PRIORITY);
-    return hWriter != nullptr;
+    workerStart(&writerWorker);
+    return true;
 }
 
 void stopWriter() {
@@ -152,11 +164,10 @@ void stopWriter() {
     SetEvent(hWriterWake);
     // A writer stuck in the file system keeps its event (a small leak
     // rather than a wait on a released object).
-    if (JoinThread(hWriter, "recording writer")) {
+    if (workerJoin(&writerWorker))
         CloseHandle(hWriterWake);
-    }
-    CloseHandle(hWriter);
-    hWriter = nullptr;
+    else
+        workerKeep(hWriterWake);
     hWriterWake = nullptr;
 }
 

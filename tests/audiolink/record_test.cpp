@@ -9,7 +9,7 @@
 #include "protocol/radiostate.h"
 #include "record/record.h"
 #include "record/recordname.h"
-#include "tools/audiorun.h"
+#include "tools/measure/audiorun.h"
 #include "tools/replay.h"
 
 #include <gtest/gtest.h>
