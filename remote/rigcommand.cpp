@@ -8,6 +8,7 @@
 #include "link/tuning.h"
 #include "link/updatethread.h"
 #include "protocol/comexecute.h"
+#include "record/record.h"
 
 #include <array>
 #include <charconv>
@@ -268,6 +269,44 @@ Reply getPowerStatus(const Args&, std::uint64_t) {
     return value("Power Status", "1");
 }
 
+// The one function: RECORD, the audio recording of the panel.
+constexpr std::string_view szRecord = "RECORD";
+
+Reply setFunction(const Args& args, std::uint64_t) {
+    if (args.size() == 1 && args[0] == "?")
+        return value("Funcs", std::string(szRecord));
+    if (args.size() != 2 || (args[1] != "0" && args[1] != "1"))
+        return failure(RIG_EINVAL);
+    if (args[0] != szRecord)
+        return failure(RIG_ENAVAIL);
+    if (args[1] == "0") {
+        recordAudioStop();
+        return failure(RIG_OK);
+    }
+    const BOOL bStarted = recordAudioStart(radio.ulFrequency, radio.uMode);
+    return failure(bStarted ? RIG_OK : RIG_EIO);
+}
+
+Reply getFunction(const Args& args, std::uint64_t) {
+    if (args.size() != 1)
+        return failure(RIG_EINVAL);
+    if (args[0] == "?")
+        return value("Funcs", std::string(szRecord));
+    if (args[0] != szRecord)
+        return failure(RIG_ENAVAIL);
+    return value("Func Status", recordAudioIsRecording() ? "1" : "0");
+}
+
+// A satellite tracker's pass events: acquisition of signal starts the
+// audio recording, loss of signal stops it.
+Reply acquisitionOfSignal(const Args&, std::uint64_t ulNow) {
+    return setFunction({szRecord, "1"}, ulNow);
+}
+
+Reply lossOfSignal(const Args&, std::uint64_t ulNow) {
+    return setFunction({szRecord, "0"}, ulNow);
+}
+
 Reply quit(const Args&, std::uint64_t) {
     Reply reply;
     reply.bClose = true;
@@ -319,7 +358,7 @@ struct Command {
     Handler handler;
 };
 
-constexpr std::array<Command, 19> commands{{
+constexpr std::array<Command, 23> commands{{
     {'f', "get_freq", getFrequency},
     {'F', "set_freq", setFrequency},
     {'m', "get_mode", getMode},
@@ -339,6 +378,10 @@ constexpr std::array<Command, 19> commands{{
     {'q', "quit", quit},
     {'Q', "exit", quit},
     {0, "set_powerstat", notAvailable},
+    {'U', "set_func", setFunction},
+    {'u', "get_func", getFunction},
+    {0, "AOS", acquisitionOfSignal},
+    {0, "LOS", lossOfSignal},
 }};
 
 const Command* findCommand(std::string_view word) {
@@ -346,6 +389,9 @@ const Command* findCommand(std::string_view word) {
         if (word.size() == 1 && command.cShort != 0 && word[0] == command.cShort)
             return &command;
         if (word.size() > 1 && word[0] == '\\' && word.substr(1) == command.szLong)
+            return &command;
+        // A tracker's pass events come as bare words.
+        if (word == command.szLong && (word == "AOS" || word == "LOS"))
             return &command;
     }
     return nullptr;

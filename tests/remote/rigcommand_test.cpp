@@ -6,11 +6,14 @@
 #include "link/tuning.h"
 #include "link/updatethread.h"
 #include "protocol/comexecute.h"
+#include "record/record.h"
 #include "remote/remote.h"
 #include "remote/rigcommand.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -203,6 +206,35 @@ TEST_F(RigCommand, LockRefusesSetsButNotGets) {
         EXPECT_EQ(ask("f"), "15000000\n");
         EXPECT_EQ(ask("m"), "AM\n0\n");
     }
+    EXPECT_TRUE(queued().empty());
+}
+
+// A tracker's pass and a logger's switch both start and stop the audio
+// recording; each start makes its own file.
+TEST_F(RigCommand, RecordFunctionAndPassEventsSwitchTheAudioRecording) {
+    const std::filesystem::path directory =
+        std::filesystem::temp_directory_path() / ("velkor-rig-record-" + std::to_string(getpid()));
+    setenv("VELKOR_RECORDINGS", directory.c_str(), 1);
+    recordOpen(nullptr, 0);
+    EXPECT_EQ(ask("u RECORD"), "0\n");
+    EXPECT_EQ(ask("U RECORD 1"), "RPRT 0\n");
+    EXPECT_EQ(ask("u RECORD"), "1\n");
+    EXPECT_EQ(ask("U RECORD 0"), "RPRT 0\n");
+    EXPECT_EQ(ask("u RECORD"), "0\n");
+    EXPECT_EQ(ask("AOS"), "RPRT 0\n");
+    EXPECT_EQ(ask("\\get_func RECORD"), "1\n");
+    EXPECT_EQ(ask("LOS"), "RPRT 0\n");
+    EXPECT_EQ(ask("u RECORD"), "0\n");
+    EXPECT_EQ(ask("U RECORD 2"), "RPRT -1\n");
+    EXPECT_EQ(ask("U NB 1"), "RPRT -11\n");
+    EXPECT_EQ(ask("u"), "RPRT -1\n");
+    recordClose();
+    unsetenv("VELKOR_RECORDINGS");
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        files += entry.path().extension() == ".wav" ? 1 : 0;
+    EXPECT_EQ(files, 2u);
+    std::filesystem::remove_all(directory);
     EXPECT_TRUE(queued().empty());
 }
 
