@@ -129,6 +129,14 @@ std::span<const DLGITEM> VelkorDialogItems() {
     return items;
 }
 
+const DLGTEMPLATEDATA& VelkorDialogTemplate() {
+    return mainDialog;
+}
+
+std::span<const ICONSHAPE> VelkorIconShapes() {
+    return dialIcon;
+}
+
 void RegisterVelkorResources() {
     RegisterDialogTemplate(IDD_MAIN, &mainDialog);
     RegisterIcon(IDI_VELKOR, dialIcon.data(), dialIcon.size());

@@ -11,3 +11,9 @@ void RegisterVelkorResources();
 
 // The controls of template 100, in template order.
 std::span<const DLGITEM> VelkorDialogItems();
+
+// Template 100 itself: caption, position and size in dialog units.
+const DLGTEMPLATEDATA& VelkorDialogTemplate();
+
+// The artwork of icon 200, the program's icon.
+std::span<const ICONSHAPE> VelkorIconShapes();

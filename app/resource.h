@@ -12,7 +12,10 @@ inline constexpr int IDC_ABOUT = 110;
 inline constexpr int IDC_SWL = 111;
 inline constexpr int IDC_AMATEUR = 112;
 inline constexpr int IDC_RESTART = 113;
-inline constexpr int IDC_PORT = 114; // "Port...": choose the serial port
+inline constexpr int IDC_PORT = 114;      // "Port...": choose the serial port
+inline constexpr int IDC_RECAUDIO = 118;  // "Record Audio"
+inline constexpr int IDC_RECSTREAM = 119; // "Record Stream"
+inline constexpr int IDC_REMOTE = 400;    // "Remote Control": the rig-control server on or off
 
 inline constexpr int IDC_GB_AUDIO = 115;
 inline constexpr int IDC_AUDIO = 116;

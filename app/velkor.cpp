@@ -11,11 +11,15 @@
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/queue.h"
+#include "link/tuning.h"
 #include "link/updatethread.h"
 #include "platform/dialog.h"
 #include "platform/sync.h"
 #include "protocol/comexecute.h"
 #include "protocol/factor.h"
+#include "record/record.h"
+#include "remote/remote.h"
+#include "remote/rigcommand.h"
 
 #include <charconv>
 #include <cstdarg>
@@ -27,7 +31,6 @@
 
 RADIOSTATE local;
 DWORD uMemory = 0;
-BOOL bTune = FALSE;
 BOOL bSWL = FALSE;
 std::array<char, 16> szDirect{};
 BOOL bPoint = FALSE;
@@ -43,6 +46,10 @@ namespace {
 HINSTANCE hInstance = nullptr;
 HBRUSH hBlackBrush = nullptr; // one brush for the dialog's whole life
 bool bEnded = false;          // the close sequence has run
+// TRUE while the "Radio Start" box is open: further announcements are
+// folded into it rather than opening a box each (a receiver in a reboot
+// loop announces itself many times a second).
+bool bStartBoxOpen = false;
 
 // The direct-entry field holds at most this many characters of a keypad entry.
 constexpr std::size_t directSize = 15;
@@ -52,8 +59,10 @@ constexpr int frequencyTextSize = 14;
 constexpr COLORREF displayText = RGB(180, 255, 0); // yellow-green
 constexpr COLORREF displayBackground = RGB(0, 0, 0);
 
+// The operator's commands are never lost: one that finds QueueMessage
+// full waits in the queue's holding area until the link makes room.
 void queue(LPCSTR szCommand, int priority = MIN_PRIORITY) {
-    enqueue(&QueueMessage, szCommand, priority);
+    enqueueCommand(&QueueMessage, szCommand, priority);
 }
 
 // Formats one command into a packet-sized buffer and queues it.
@@ -78,6 +87,16 @@ bool isChecked(HWND hDlg, int id) {
 
 void reportFailure(const char* szWhat, const char* szWhy) {
     std::fprintf(stderr, "velkor: %s: %s\n", szWhat, szWhy);
+}
+
+void reportLinkCounters() {
+    const std::string szCounters = linkCountersText();
+    std::size_t begin = 0;
+    while (begin < szCounters.size()) {
+        const std::size_t end = szCounters.find('\n', begin);
+        std::fprintf(stderr, "link: %s\n", szCounters.substr(begin, end - begin).c_str());
+        begin = end + 1;
+    }
 }
 
 // ---- direct entry ---------------------------------------------------------
@@ -237,20 +256,107 @@ BOOL onNotify(const NMHDR* pHeader) {
     }
 }
 
+// ---- remote control -------------------------------------------------------
+
+// Starts the rig-control server on szAddress. A failure (port in use, bad
+// address) is named on stderr and in a box, and the panel runs on.
+void remoteStartOn(HWND hDlg, const std::string& szAddress) {
+    std::string szError;
+    if (remoteOpen(szAddress, &szError)) {
+        remoteStart();
+    } else {
+        std::fprintf(stderr, "velkor: remote control on \"%s\": %s\n", szAddress.c_str(),
+                     szError.c_str());
+        const std::string szText = "Cannot listen on " + szAddress + ":\n" + szError;
+        MessageBoxA(hDlg, szText.c_str(), "Remote Control", MB_ICONEXCLAMATION | MB_OK);
+    }
+    CheckMenuItem(hMenu, IDC_REMOTE, MF_BYCOMMAND | (remoteRunning() ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// The system menu's "Remote Control": the server on or off. It listens
+// where VELKOR_REMOTE says, else on the default loopback port.
+void remoteToggle(HWND hDlg) {
+    if (!remoteRunning()) {
+        const char* szAddress = std::getenv(szRemoteEnv);
+        remoteStartOn(hDlg, szAddress != nullptr ? szAddress : szRemoteDefault);
+        return;
+    }
+    remoteClose();
+    CheckMenuItem(hMenu, IDC_REMOTE, MF_BYCOMMAND | MF_UNCHECKED);
+}
+
+// A remote set shows as the operator's own would: a frequency as a tuning
+// (display, band mark and local), a mode as a mode button.
+BOOL remoteFollow(WPARAM wWhat, LPARAM lValue) {
+    const auto ulValue = static_cast<DWORD>(lValue);
+    if (wWhat == REMOTE_FREQUENCY) {
+        local.ulFrequency = ulValue;
+        DialogDisplayUpdateFrequency(ulValue);
+        return TRUE;
+    }
+    if (wWhat == REMOTE_MODE) {
+        DialogDisplayUpdateMode(ulValue);
+        return TRUE;
+    }
+    return FALSE;
+}
+
 // ---- closing --------------------------------------------------------------
 
-// Ends the dialog and closes audio, the exec thread, the poll thread and
-// the serial link, in that order. Runs once, whichever path comes first.
+// Ends the dialog and closes the remote-control server, audio, the exec
+// thread, the poll thread and the serial link, in that order. Runs once, whichever path comes
+// first.
 void closeSequence(HWND hDlg, INT_PTR nEndCode) {
     if (bEnded) {
         return;
     }
     bEnded = true;
     EndDialog(hDlg, nEndCode);
+    remoteClose();
+    recordClose(); // its files are complete before the audio they hold stops
     audioClose();
     execClose();
     updateClose();
     comClose();
+    // What the link dropped, cut or resynchronised during the run, for
+    // whoever reads the program's error output.
+    reportLinkCounters();
+}
+
+// ---- recording --------------------------------------------------------------
+
+// Marks the menu items and the caption as the recordings stand, and shows
+// each fault the recording writer has reported.
+void showRecording(HWND hDlg) {
+    const BOOL bAudio = recordAudioIsRecording();
+    const BOOL bStream = recordStreamIsRecording();
+    CheckMenuItem(hMenu, IDC_RECAUDIO, MF_BYCOMMAND | (bAudio ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(hMenu, IDC_RECSTREAM, MF_BYCOMMAND | (bStream ? MF_CHECKED : MF_UNCHECKED));
+    setCaptionState(hDlg, CAPTION_RECORDING, bAudio || bStream);
+    for (std::string szFault; recordTakeFault(szFault);) {
+        MessageBoxA(hDlg, szFault.c_str(), "Recording", MB_ICONEXCLAMATION | MB_OK);
+    }
+}
+
+void toggleRecording(HWND hDlg, WPARAM wCommand) {
+    // A start that fails has reported why; showRecording shows it.
+    if (wCommand == IDC_RECAUDIO && recordAudioIsRecording()) {
+        recordAudioStop();
+    } else if (wCommand == IDC_RECAUDIO) {
+        recordAudioStart(radio.ulFrequency, radio.uMode);
+    } else if (recordStreamIsRecording()) {
+        recordStreamStop();
+    } else {
+        recordStreamStart();
+    }
+    showRecording(hDlg);
+}
+
+void addRecordingMenu(HWND hDlg) {
+    AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(hMenu, MF_STRING, IDC_RECAUDIO, "Record Audio");
+    AppendMenuA(hMenu, MF_STRING, IDC_RECSTREAM, "Record Stream");
+    recordOpen(hDlg, IDRECORDING);
 }
 
 // ---- commands -------------------------------------------------------------
@@ -289,6 +395,13 @@ BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
         return TRUE;
     case IDC_PORT:
         choosePort(hDlg);
+        return TRUE;
+    case IDC_REMOTE:
+        remoteToggle(hDlg);
+        return TRUE;
+    case IDC_RECAUDIO:
+    case IDC_RECSTREAM:
+        toggleRecording(hDlg, wCommand);
         return TRUE;
     default:
         return FALSE;
@@ -396,11 +509,16 @@ INT_PTR onCommand(HWND hDlg, int id) {
 }
 
 void announceStart(HWND hDlg) {
+    if (bStartBoxOpen || bEnded) {
+        return;
+    }
     // The whole port name, however long.
     const std::string szText = std::string("Connected on ") + (pCom != nullptr ? pCom : "");
     FlashWindow(hDlg, TRUE);
     MessageBeep(MB_OK);
+    bStartBoxOpen = true;
     MessageBoxA(hDlg, szText.c_str(), "Radio Start", MB_ICONINFORMATION | MB_OK);
+    bStartBoxOpen = false;
 }
 
 INT_PTR onControlColour(HDC hdc, HWND hControl) {
@@ -459,6 +577,7 @@ void InitializePanel(HWND hDlg) {
     szDirect.fill('\0');
     bPoint = FALSE;
     bEnded = false;
+    bStartBoxOpen = false;
 
     hLargeFont = createPanelFont(48);
     SendDlgItemMessageA(hDlg, IDC_FREQ, WM_SETFONT, reinterpret_cast<WPARAM>(hLargeFont), TRUE);
@@ -489,6 +608,8 @@ void InitializePanel(HWND hDlg) {
     AppendMenuA(hMenu, MF_STRING, IDC_SWL, "Shortwave Bands");
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_RESTART, "Radio Restart");
+    AppendMenuA(hMenu, MF_STRING, IDC_REMOTE, "Remote Control");
+    addRecordingMenu(hDlg);
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_ABOUT, "About");
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
@@ -533,12 +654,19 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
     comStart();
     execStart();
     updateStart();
+    if (const char* szRemote = std::getenv(szRemoteEnv); szRemote != nullptr) {
+        remoteStartOn(hDlg, szRemote);
+    }
     return NO_ERROR;
 }
 
 // ---- the dialog procedure --------------------------------------------------
 
 INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+    if (uMsg == IDRECORDING) {
+        showRecording(hWndDlg);
+        return TRUE;
+    }
     if (uMsg == IDUPDATE) {
         if (wParam == RADIO) {
             DialogDisplayUpdate();
@@ -553,6 +681,9 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         return FALSE;
+    }
+    if (uMsg == IDREMOTE) {
+        return remoteFollow(wParam, lParam);
     }
     switch (uMsg) {
     case WM_INITDIALOG:
@@ -583,15 +714,7 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 
 DWORD tune(DWORD ulValue) {
     DialogDisplayUpdateFrequency(ulValue);
-    if (!bTune) {
-        queuef("*AF%u\r", ulValue);
-    } else {
-        if (factor(static_cast<int>(ulValue), &R, &N)) {
-            queuef("*AR%d\r", R);
-            queuef("*AN%d\r", N);
-        }
-        queuef("*AD%u\r", ulValue);
-    }
+    queueTuning(ulValue, &R, &N);
     return ulValue;
 }
 

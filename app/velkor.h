@@ -2,6 +2,7 @@
 // procedure, tuning and direct entry.
 #pragma once
 
+#include "link/tuning.h" // bTune, the Ext box
 #include "platform/dialog.h"
 #include "platform/types.h"
 #include "protocol/radiostate.h"
@@ -18,13 +19,15 @@ inline constexpr INT_PTR END_EXIT = 1;   // the Exit button
 inline constexpr INT_PTR END_CLOSE = 0;  // Escape, the close box, Alt+F4, Close
 inline constexpr INT_PTR END_FAILED = 2; // start-up could not open a part
 
+// Posted by the recording writer when a recording starts, stops or fails.
+inline constexpr UINT IDRECORDING = WM_USER + 10;
+
 inline constexpr const char* szAbout = "Velkor QX4470 Control Program Version 0.9d\n"
                                        "\n"
                                        "Control panel for the QX-4470 shortwave receiver";
 
 extern RADIOSTATE local;              // the operator's working copy
 extern DWORD uMemory;                 // selected memory channel
-extern BOOL bTune;                    // extended tuning: send synthesizer dividers
 extern BOOL bSWL;                     // the shortwave band set is shown
 extern std::array<char, 16> szDirect; // the keypad entry
 extern BOOL bPoint;                   // a decimal point was keyed since the last clear

@@ -3,11 +3,11 @@
 
 #include "audio/adpcm.h"
 #include "audio/dsp.h"
-
 #include "audio/ring.h"
 
 #include "platform/sound.h"
 #include "platform/worker.h"
+#include "record/record.h"
 
 #include <algorithm>
 #include <chrono>
@@ -297,10 +297,14 @@ DWORD audioThread(LPVOID) {
 
 int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer, double,
                void* pUserData) {
-    const TAKEN taken = ringTake(*static_cast<RING*>(pUserData), ulSession,
-                                 static_cast<float*>(pOutputBuffer), ulFramesPerBuffer);
+    auto* pOutput = static_cast<float*>(pOutputBuffer);
+    const TAKEN taken =
+        ringTake(*static_cast<RING*>(pUserData), ulSession, pOutput, ulFramesPerBuffer);
     audioCounters.ulStaleBlocks += taken.ulStale;
     if (taken.bPlayed) {
+        if (bAudioOn) // what plays, for a recording
+            recordAudioFrames(pOutput,
+                              std::min<unsigned long>(ulFramesPerBuffer, FRAMES_PER_BLOCK));
         if (taken.tag.llClipTime != 0) {
             const std::int64_t llNow = nowMicros();
             const std::int64_t llMillis = (llNow - taken.tag.llClipTime) / 1000;

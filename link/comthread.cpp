@@ -4,9 +4,11 @@
 #include "audio/audio.h"
 #include "link/comtransmit.h"
 #include "link/execthread.h"
+#include "link/replayfile.h"
 #include "platform/serial.h"
 #include "platform/worker.h"
 #include "protocol/comreceive.h"
+#include "record/record.h"
 
 #include <algorithm>
 #include <atomic>
@@ -32,12 +34,20 @@ constexpr DWORD SILENT_PAUSE = READTOTALTIMEOUTCONSTANT; // a window without a p
 // A frame takes 47 ms on the line: a window after a request for a clip
 // that has read octets for this long without one is not getting one.
 constexpr auto FRAME_WINDOW_LIMIT = std::chrono::seconds(1);
+// A full QueueResponse is retried this often, this many ms apart.
+constexpr int RESPONSE_RETRIES = 50;
+constexpr DWORD RESPONSE_RETRY_PAUSE = 1;
+// The replay file is read as the receiver would deliver it: at the line
+// rate, the octets that have "arrived" at once, and a pause of one read
+// time-out when none has. A late wake-up is made up, but time the replay
+// was not read at all is not: at most this much of it.
+constexpr double LINE_RATE = 5760.0; // octets per second at 57600 baud, 8N1
+constexpr auto REPLAY_CATCH_UP = std::chrono::milliseconds(50);
 
 // A port that is gone, or could not be opened, is tried again this often.
 constexpr auto REOPEN_PERIOD = std::chrono::seconds(1);
 
 constexpr char szDevicePrefix[] = "//./";
-constexpr char szReplayFile[] = "../wwv.bin";
 constexpr char szStreamOn[] = "?RMC\r";
 constexpr char szStreamOff[] = "*RMC\r";
 
@@ -103,6 +113,53 @@ bool bQueuesOpen = false; // changed only by comOpen and comClose
 // Set by ReadOctet when the replay file starts over; read by the window
 // on the same thread.
 bool bReplayWrapped = false;
+// The replay's line clock, on the receive thread: octets delivered since
+// replayStart.
+std::chrono::steady_clock::time_point replayStart{};
+std::uint64_t ulReplayOctets = 0;
+
+// TRUE from the first frame after a request until "*RMC\r" is sent: a
+// stream that flowed and then stopped without the operator's "*RMC\r"
+// (the receiver fell silent or restarted) is asked for again while audio
+// is on. A receiver that never sent a frame is not asked again.
+Shared<int> bStreamWanted{FALSE};
+// TRUE once an answer from the receiver has brought a request since the
+// last frame: later ones wait for the poll thread's slower retry, so a
+// receiver that answers polls but no longer streams is not asked after
+// every poll. Both on the receive thread, and cleared by the transmit
+// thread while no window is open.
+Shared<int> bAskedOnAnswer{FALSE};
+
+void frameCompleted() {
+    iUnanswered = 0;
+    bStreamWanted = TRUE;
+    bAskedOnAnswer = FALSE;
+}
+
+// A unit from the receiver while audio is on and the stream has stopped.
+void receiverAnswered() {
+    if (!bAudioOn || bStreaming || bAskedOnAnswer)
+        return;
+    if (comResumeStream())
+        bAskedOnAnswer = TRUE;
+}
+
+// Waits until the next replay octet would have crossed the line.
+void paceReplay() {
+    using namespace std::chrono;
+    const auto now = steady_clock::now();
+    const auto octetTime = duration<double>(1.0 / LINE_RATE);
+    auto due = replayStart + duration_cast<steady_clock::duration>(
+                                 octetTime * static_cast<double>(ulReplayOctets));
+    if (now - due > REPLAY_CATCH_UP) {
+        replayStart = now - REPLAY_CATCH_UP;
+        ulReplayOctets = 0;
+        due = replayStart;
+    }
+    if (due > now)
+        WaitForSingleObject(hWait, SILENT_PAUSE);
+    ++ulReplayOctets;
+}
 
 void closeAndClear(HANDLE& h) {
     if (h != nullptr && h != INVALID_HANDLE_VALUE)
@@ -324,8 +381,67 @@ bool portReadable() {
 // One receive window: octets until a complete packet, a silent read, or
 // a whole pass of the replay file without a complete packet (a replay
 // file that frames nothing must not hold the window open for ever).
+
+// Queues a complete unit for the exec thread. A full QueueResponse gets
+// a moment to drain (the exec thread takes a line in microseconds); a
+// unit that still finds no room is lost and counted.
+void queueResponse() {
+    for (int attempt = 0; attempt < RESPONSE_RETRIES; ++attempt) {
+        if (enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY) == QUEUE_SUCCESS)
+            return;
+        if (bComThreadDone)
+            break;
+        WaitForSingleObject(hWait, RESPONSE_RETRY_PAUSE);
+    }
+    linkCounters.ulResponsesDropped += 1;
+}
+
+// After a complete unit: the octets already waiting in the port are read
+// at once and every unit they complete is queued, so a backlog of answers
+// (lines nobody asked for) drains in one window instead of one per
+// command. Only what was waiting when the unit completed is read: a line
+// that keeps sending cannot hold the window open. A unit left incomplete
+// is continued by the next window.
+void takeBacklog() {
+    COMSTAT stat{};
+    {
+        std::shared_lock use(portUse);
+        if (hCom == INVALID_HANDLE_VALUE || bPortLost || !ClearCommError(hCom, nullptr, &stat))
+            return;
+    }
+    for (DWORD ulLeft = stat.cbInQue; ulLeft > 0 && !bComThreadDone; --ulLeft) {
+        DWORD ulRead = 0;
+        const BYTE ucOctet = ReadOctet(&ulRead);
+        if (ulRead == 0)
+            return;
+        const int bWasInFrame = comReceiveInFrame();
+        if (comReceive(ucOctet)) {
+            if (bWasInFrame)
+                frameCompleted();
+            linkCounters.ulBacklogUnits += 1;
+            queueResponse();
+            receiverAnswered();
+        }
+    }
+}
+
+// The window read octets up to its limit without a complete unit: what
+// is partly framed is noise, and the window ends as silence would.
+void cutWindow() {
+    linkCounters.ulWindowsCut += 1;
+    linkCounters.ulResyncs += 1;
+    if (comReceiveInFrame())
+        bStreaming = FALSE; // as after silence inside a frame
+    comReceiveSync();
+}
+
+// One receive window: octets until a complete packet, a silent read, a
+// whole pass of the replay file without a complete packet, or the octet
+// or time limit of a line that babbles.
 void commandWindow() {
+    const auto opened = std::chrono::steady_clock::now();
     int replayWraps = 0;
+    int octets = 0;
     bReplayWrapped = false;
     while (!bComThreadDone) {
         DWORD ulRead = 0;
@@ -344,14 +460,23 @@ void commandWindow() {
         const int bWasInFrame = comReceiveInFrame();
         if (comReceive(ucOctet)) {
             if (bWasInFrame)
-                iUnanswered = 0;
-            enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY);
+                frameCompleted();
+            queueResponse();
+            // An answer from the receiver: a stream that stopped while
+            // audio is on is asked for again.
+            receiverAnswered();
+            takeBacklog();
             return;
         }
         if (bReplayWrapped) {
             bReplayWrapped = false;
             if (++replayWraps == 2)
                 return;
+        }
+        if (++octets >= WINDOW_OCTET_LIMIT ||
+            std::chrono::steady_clock::now() - opened >= WINDOW_TIME_LIMIT) {
+            cutWindow();
+            return;
         }
     }
 }
@@ -363,6 +488,7 @@ void frameSilence() {
         // and nothing of it is played.
         comReceiveSync();
         linkCounters.ulFramesAbandoned += 1;
+        linkCounters.ulResyncs += 1;
         iUnanswered = 0;
     } else {
         linkCounters.ulRequestsUnanswered += 1;
@@ -409,9 +535,9 @@ void frameWindow() {
         if (comReceive(ucOctet)) {
             if (!bWasInFrame)
                 bStreaming = TRUE; // a line ended it, but the request is still out
-            enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY);
+            queueResponse();
             if (bWasInFrame) {
-                iUnanswered = 0;
+                frameCompleted();
                 return; // the frame is complete
             }
         }
@@ -442,6 +568,14 @@ DWORD comOpen(LPCSTR szComPort) {
     linkCounters.ulRequestsUnanswered = 0;
     linkCounters.ulRequestsRepeated = 0;
     linkCounters.ulStreamsEnded = 0;
+    linkCounters.ulWindowsCut = 0;
+    linkCounters.ulResyncs = 0;
+    linkCounters.ulBacklogUnits = 0;
+    linkCounters.ulResponsesDropped = 0;
+    linkCounters.ulPollsSkipped = 0;
+    linkCounters.ulStreamsResumed = 0;
+    bStreamWanted = FALSE;
+    bAskedOnAnswer = FALSE;
     // What other threads use exists before anything can fail.
     hSyncTransmit = CreateEventA(nullptr, FALSE, FALSE, "syncTransmit");
     hSyncReceive = CreateEventA(nullptr, FALSE, FALSE, "syncReceive");
@@ -460,7 +594,7 @@ DWORD comOpen(LPCSTR szComPort) {
         return ulError;
     }
 
-    hAudio = CreateFileA(szReplayFile, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    hAudio = CreateFileA(replayFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 
     if (szComPort == nullptr)
@@ -570,6 +704,8 @@ DWORD comThreadTransmit(LPVOID) {
         if (std::strcmp(szPacket, szStreamOff) == 0) {
             bStreaming = 0;
             iUnanswered = 0;
+            bStreamWanted = FALSE;
+            bAskedOnAnswer = FALSE;
         }
         bFrameRequested = std::strcmp(szPacket, szStreamOn) == 0;
         transmitPacket(szPacket);
@@ -601,8 +737,12 @@ BYTE ReadOctet(DWORD* pulRead) {
             notePortFailure(GetLastError());
             ulRead = 0;
         }
+        if (ulRead == 1)
+            recordStreamOctet(ucOctet); // every octet from the port, for a recording
     } else if (bStreaming) {
         use.unlock();
+        if (hAudio != INVALID_HANDLE_VALUE)
+            paceReplay();
         if (!ReadFile(hAudio, &ucOctet, 1, &ulRead, nullptr) || ulRead == 0) {
             SetFilePointer(hAudio, 0, nullptr, FILE_BEGIN);
             bReplayWrapped = true;
@@ -615,4 +755,38 @@ BYTE ReadOctet(DWORD* pulRead) {
     }
     *pulRead = ulRead;
     return ucOctet;
+}
+
+int comResumeStream() {
+    if (!bAudioOn || bStreaming || !bStreamWanted || !bQueuesOpen)
+        return FALSE;
+    // A request, or the operator's "*RMC\r", already on its way decides.
+    if (queueHolds(&QueueMessage, szStreamOn) || queueHolds(&QueueMessage, szStreamOff))
+        return FALSE;
+    if (enqueue(&QueueMessage, szStreamOn, MAX_PRIORITY) != QUEUE_SUCCESS)
+        return FALSE;
+    linkCounters.ulStreamsResumed += 1;
+    return TRUE;
+}
+
+std::string linkCountersText() {
+    const std::pair<const char*, std::uint64_t> counts[] = {
+        {"windows cut (octets without a complete unit)", linkCounters.ulWindowsCut},
+        {"framer resynchronised", linkCounters.ulResyncs},
+        {"units taken from the backlog", linkCounters.ulBacklogUnits},
+        {"responses dropped (QueueResponse full)", linkCounters.ulResponsesDropped},
+        {"poll batches skipped (last one still queued)", linkCounters.ulPollsSkipped},
+        {"frames abandoned", linkCounters.ulFramesAbandoned},
+        {"clip requests unanswered", linkCounters.ulRequestsUnanswered},
+        {"clip requests repeated", linkCounters.ulRequestsRepeated},
+        {"streams ended by unanswered requests", linkCounters.ulStreamsEnded},
+        {"streams asked for again", linkCounters.ulStreamsResumed},
+        {"commands kept while QueueMessage was full", QueueMessage.ulKept},
+        {"packets dropped (QueueMessage full)", QueueMessage.ulRefused},
+    };
+    std::string text;
+    for (const auto& [szWhat, ulCount] : counts)
+        if (ulCount != 0)
+            text += std::to_string(ulCount) + " " + szWhat + "\n";
+    return text;
 }

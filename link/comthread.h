@@ -35,6 +35,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 // A frame that starts late or pauses: USB serial adapters hold received
 // octets up to 16 ms, so a frame arrives in packets about 11 ms apart and
@@ -50,12 +51,31 @@ inline constexpr std::chrono::milliseconds FRAME_SILENCE{100};
 // once; three in a row (0.3 s) mean a receiver that does not stream.
 inline constexpr int MAX_UNANSWERED_REQUESTS = 3;
 
-// What the link has seen of the audio stream since comOpen.
+// A window that reads octets without ever completing a line or frame (line
+// noise, a run of "@", the wrong device on the port) ends when it has read
+// this many octets, two frames' worth (94 ms at the line rate; a frame is
+// "@RMC", 16 status octets and 250 audio octets) ...
+inline constexpr int WINDOW_OCTET_LIMIT = 2 * (4 + 16 + 250);
+// ... or when it has been open this long, whichever comes first. The
+// framer is then resynchronised and the window ends as silence would.
+inline constexpr std::chrono::milliseconds WINDOW_TIME_LIMIT{1000};
+// While audio is on and a stream that flowed has stopped without
+// "*RMC\r" (the receiver fell silent or restarted), the clip is asked for
+// again at the receiver's first answer, and failing that this often.
+inline constexpr std::chrono::milliseconds STREAM_RETRY_PERIOD{1000};
+
+// What the link has seen since comOpen.
 struct LINKCOUNTERS {
     Shared<std::uint64_t> ulFramesAbandoned;    // partly framed when the silence passed
     Shared<std::uint64_t> ulRequestsUnanswered; // nothing of a frame before the silence passed
     Shared<std::uint64_t> ulRequestsRepeated;   // requests queued again after the silence
     Shared<std::uint64_t> ulStreamsEnded;       // streams ended by unanswered requests
+    Shared<std::uint64_t> ulWindowsCut;         // windows ended by the octet or time limit
+    Shared<std::uint64_t> ulResyncs;            // partly framed units the link abandoned
+    Shared<std::uint64_t> ulBacklogUnits;       // units taken from the port without a window
+    Shared<std::uint64_t> ulResponsesDropped;   // complete units lost to a full QueueResponse
+    Shared<std::uint64_t> ulPollsSkipped;       // poll batches left out: the last still waited
+    Shared<std::uint64_t> ulStreamsResumed;     // clips asked for again after the stream stopped
 };
 extern LINKCOUNTERS linkCounters;
 
@@ -90,3 +110,11 @@ DWORD comThreadTransmit(LPVOID);
 DWORD comThreadReceive(LPVOID);
 // One octet from the port, or from the replay file; *pulRead is 0 or 1.
 BYTE ReadOctet(DWORD* pulRead);
+// Asks for the audio stream again when audio is on, the stream flowed and
+// then stopped without the operator's "*RMC\r", and no request waits in
+// QueueMessage.
+// TRUE when it queued one.
+int comResumeStream();
+// One line per counter of the link and of QueueMessage that is not zero,
+// for the measuring tools and the program's exit report; "" when all are.
+std::string linkCountersText();

@@ -19,6 +19,13 @@ void openQueue(QUEUE* pQueue, LPCSTR szName) {
         element.priority = 0;
         element.szPacket.fill('\0');
     }
+    for (auto& element : pQueue->Kept) {
+        element.priority = 0;
+        element.szPacket.fill('\0');
+    }
+    pQueue->kept = 0;
+    pQueue->ulRefused = 0;
+    pQueue->ulKept = 0;
     pQueue->hQueue = CreateSemaphoreA(nullptr, 0, MAX_QUEUE_ELEMENTS, szName);
 }
 
@@ -31,22 +38,70 @@ void closeQueue(QUEUE* pQueue) {
         DeleteCriticalSection(&QueueCriticalSection);
 }
 
+namespace {
+
+void storePacket(QUEUE::ELEMENT* pElement, LPCSTR szPacket, int priority) {
+    pElement->priority = priority;
+    // Cut to 15 characters; the rest of the buffer, and always its last
+    // character, stays NUL.
+    std::strncpy(pElement->szPacket.data(), szPacket, MAXRESPONSESIZE - 1);
+    pElement->szPacket[MAXRESPONSESIZE - 1] = '\0';
+}
+
+// With the lock held and room in the queue.
+void append(QUEUE* pQueue, const QUEUE::ELEMENT& element) {
+    pQueue->Element[static_cast<std::size_t>(pQueue->count)] = element;
+    ++pQueue->count;
+    ReleaseSemaphore(pQueue->hQueue, 1, nullptr);
+}
+
+} // namespace
+
 int enqueue(QUEUE* pQueue, LPCSTR szPacket, int priority) {
     EnterCriticalSection(&QueueCriticalSection);
     if (pQueue->count == MAX_QUEUE_ELEMENTS) {
+        pQueue->ulRefused += 1;
         LeaveCriticalSection(&QueueCriticalSection);
         return QUEUE_ERROR;
     }
-    auto& element = pQueue->Element[static_cast<std::size_t>(pQueue->count)];
-    element.priority = priority;
-    // Cut to 15 characters; the rest of the buffer, and always its last
-    // character, stays NUL.
-    std::strncpy(element.szPacket.data(), szPacket, MAXRESPONSESIZE - 1);
-    element.szPacket[MAXRESPONSESIZE - 1] = '\0';
-    ++pQueue->count;
-    ReleaseSemaphore(pQueue->hQueue, 1, nullptr);
+    QUEUE::ELEMENT element;
+    storePacket(&element, szPacket, priority);
+    append(pQueue, element);
     LeaveCriticalSection(&QueueCriticalSection);
     return QUEUE_SUCCESS;
+}
+
+int enqueueCommand(QUEUE* pQueue, LPCSTR szPacket, int priority) {
+    EnterCriticalSection(&QueueCriticalSection);
+    int result = QUEUE_SUCCESS;
+    if (pQueue->count < MAX_QUEUE_ELEMENTS) {
+        QUEUE::ELEMENT element;
+        storePacket(&element, szPacket, priority);
+        append(pQueue, element);
+    } else if (pQueue->kept < MAX_KEPT_COMMANDS) {
+        storePacket(&pQueue->Kept[static_cast<std::size_t>(pQueue->kept)], szPacket, priority);
+        ++pQueue->kept;
+        pQueue->ulKept += 1;
+        result = QUEUE_KEPT;
+    } else {
+        pQueue->ulRefused += 1;
+        result = QUEUE_ERROR;
+    }
+    LeaveCriticalSection(&QueueCriticalSection);
+    return result;
+}
+
+int queueHolds(QUEUE* pQueue, LPCSTR szPacket) {
+    EnterCriticalSection(&QueueCriticalSection);
+    int bHeld = FALSE;
+    for (int i = 0; i < pQueue->count && !bHeld; ++i)
+        bHeld = std::strcmp(pQueue->Element[static_cast<std::size_t>(i)].szPacket.data(),
+                            szPacket) == 0;
+    for (int i = 0; i < pQueue->kept && !bHeld; ++i)
+        bHeld =
+            std::strcmp(pQueue->Kept[static_cast<std::size_t>(i)].szPacket.data(), szPacket) == 0;
+    LeaveCriticalSection(&QueueCriticalSection);
+    return bHeld;
 }
 
 char* dequeue(QUEUE* pQueue, int* pPriority) {
@@ -67,8 +122,17 @@ char* dequeue(QUEUE* pQueue, int* pPriority) {
         *pPriority = pQueue->Element[static_cast<std::size_t>(best)].priority;
     pQueue->szPacket = pQueue->Element[static_cast<std::size_t>(best)].szPacket;
     for (int i = best; i < pQueue->count - 1; ++i)
-        pQueue->Element[static_cast<std::size_t>(i)] = pQueue->Element[static_cast<std::size_t>(i + 1)];
+        pQueue->Element[static_cast<std::size_t>(i)] =
+            pQueue->Element[static_cast<std::size_t>(i + 1)];
     --pQueue->count;
+    if (pQueue->kept > 0) {
+        // The oldest kept command takes the room just made.
+        append(pQueue, pQueue->Kept[0]);
+        for (int i = 0; i < pQueue->kept - 1; ++i)
+            pQueue->Kept[static_cast<std::size_t>(i)] =
+                pQueue->Kept[static_cast<std::size_t>(i + 1)];
+        --pQueue->kept;
+    }
     LeaveCriticalSection(&QueueCriticalSection);
     return pQueue->szPacket.data();
 }

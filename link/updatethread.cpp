@@ -2,14 +2,32 @@
 // no audio is streaming.
 #include "link/updatethread.h"
 
+#include "audio/audio.h"
 #include "link/comthread.h"
 #include "platform/worker.h"
+
+#include <chrono>
 
 Shared<BOOL> bLock{FALSE};
 
 namespace {
 
 constexpr DWORD POLL_PERIOD = 100; // ms
+
+constexpr char szQueryFrequency[] = "?AF\r";
+constexpr char szQueryMode[] = "?RMM\r";
+constexpr char szQueryStep[] = "?RMI\r";
+constexpr char szQueryLock[] = "?AU\r";
+constexpr char szQuerySignal[] = "?S\r";
+
+// TRUE while a query of the last batch still waits in QueueMessage.
+bool batchWaiting() {
+    for (const char* szQuery :
+         {szQueryFrequency, szQueryMode, szQueryStep, szQueryLock, szQuerySignal})
+        if (queueHolds(&QueueMessage, szQuery))
+            return true;
+    return false;
+}
 
 HANDLE hUpdateThread = nullptr;
 DWORD ulUpdateThreadID = 0;
@@ -52,9 +70,26 @@ void updateClose() {
 }
 
 DWORD updateThread(LPVOID) {
+    auto streamSeen = std::chrono::steady_clock::now();
     while (!bUpdateThreadDone) {
-        if (!bStreaming)
-            QueueQueryMessages();
+        if (!bStreaming) {
+            // One batch outstanding: while the link is slow (a babbling
+            // line) the batches would otherwise fill QueueMessage and
+            // crowd out the operator's commands.
+            if (batchWaiting())
+                linkCounters.ulPollsSkipped += 1;
+            else
+                QueueQueryMessages();
+        }
+        // A stream that stopped while audio is on, and that no answered
+        // poll has restarted, is asked for again once a period.
+        const auto now = std::chrono::steady_clock::now();
+        if (bStreaming || !bAudioOn) {
+            streamSeen = now;
+        } else if (now - streamSeen >= STREAM_RETRY_PERIOD) {
+            comResumeStream();
+            streamSeen = now;
+        }
         WaitForSingleObject(hEventUpdate, POLL_PERIOD);
     }
     return 1;
@@ -62,10 +97,10 @@ DWORD updateThread(LPVOID) {
 
 void QueueQueryMessages() {
     if (!bLock) {
-        enqueue(&QueueMessage, "?AF\r", MIN_PRIORITY);
-        enqueue(&QueueMessage, "?RMM\r", MIN_PRIORITY);
-        enqueue(&QueueMessage, "?RMI\r", MIN_PRIORITY);
+        enqueue(&QueueMessage, szQueryFrequency, MIN_PRIORITY);
+        enqueue(&QueueMessage, szQueryMode, MIN_PRIORITY);
+        enqueue(&QueueMessage, szQueryStep, MIN_PRIORITY);
     }
-    enqueue(&QueueMessage, "?AU\r", MIN_PRIORITY);
-    enqueue(&QueueMessage, "?S\r", MIN_PRIORITY);
+    enqueue(&QueueMessage, szQueryLock, MIN_PRIORITY);
+    enqueue(&QueueMessage, szQuerySignal, MIN_PRIORITY);
 }

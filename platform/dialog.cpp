@@ -224,6 +224,7 @@ BOOL EndDialog(HWND hDlg, INT_PTR nResult) {
     }
     d->ended = true;
     d->result = nResult;
+    closeMessageBoxes(*d);
     endModalLoop(*d);
     return TRUE;
 }
@@ -258,6 +259,31 @@ BOOL SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR szText) {
         }
     }
     return TRUE;
+}
+
+BOOL SetWindowTextA(HWND hWnd, LPCSTR szText) {
+    DialogHandle* d = dialogOf(hWnd);
+    if (!d || !d->window) {
+        return FALSE;
+    }
+    d->window->setWindowTitle(fromUtf8(szText));
+    return TRUE;
+}
+
+int GetWindowTextA(HWND hWnd, LPSTR szText, int cchMax) {
+    if (!szText || cchMax <= 0) {
+        return 0;
+    }
+    szText[0] = '\0';
+    DialogHandle* d = dialogOf(hWnd);
+    if (!d || !d->window) {
+        return 0;
+    }
+    const std::string text = d->window->windowTitle().toStdString();
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(cchMax - 1));
+    std::memcpy(szText, text.data(), n);
+    szText[n] = '\0';
+    return static_cast<int>(n);
 }
 
 UINT GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR szText, int cchMax) {
@@ -418,18 +444,6 @@ LRESULT SendMessageA(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     default:
         return 0;
     }
-}
-
-BOOL SetWindowTextA(HWND hWnd, LPCSTR szText) {
-    if (ControlHandle* c = controlOf(hWnd)) {
-        return SetDlgItemTextA(c->dialog, GetDlgCtrlID(hWnd), szText);
-    }
-    DialogHandle* d = dialogOf(hWnd);
-    if (!d || !d->window) {
-        return FALSE;
-    }
-    d->window->setWindowTitle(fromUtf8(szText));
-    return TRUE;
 }
 
 HWND SetFocus(HWND hWnd) {

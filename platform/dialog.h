@@ -171,8 +171,9 @@ BOOL EndDialog(HWND hDlg, INT_PTR nResult);
 HWND GetDlgItem(HWND hDlg, int nIDDlgItem);
 int GetDlgCtrlID(HWND hWnd);
 BOOL SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR szText);
-// The dialog's caption, or a control's text.
+// The dialog's caption.
 BOOL SetWindowTextA(HWND hWnd, LPCSTR szText);
+int GetWindowTextA(HWND hWnd, LPSTR szText, int cchMax);
 UINT GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR szText, int cchMax);
 // The control's text as an unsigned (or signed) decimal number; *pTranslated
 // is FALSE when the text is not a number that fits.

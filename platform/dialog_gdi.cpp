@@ -1,5 +1,6 @@
 // Fonts, icons, brushes and colours for the dialog.
 #include "platform/dialog_internal.h"
+#include "platform/icon_paint.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -80,55 +81,11 @@ void narrowDigits(QFont& font, int cellHeight) {
     font.setPixelSize(std::max(1, static_cast<int>(font.pixelSize() * target / advance)));
 }
 
-void strokeArc(QPainter& painter, const QColor& colour, float cx, float cy, float r, float pen,
-               float start, float span) {
-    painter.setPen(QPen(colour, pen, Qt::SolidLine, Qt::RoundCap));
-    painter.setBrush(Qt::NoBrush);
-    const QRectF box(cx - r, cy - r, 2 * r, 2 * r);
-    painter.drawArc(box, static_cast<int>(std::lround(start * 16)),
-                    static_cast<int>(std::lround(span * 16)));
-}
-
 QImage drawIcon(std::span<const ICONSHAPE> shapes) {
     QImage image(ICON_CANVAS, ICON_CANVAS, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    for (const ICONSHAPE& s : shapes) {
-        const QColor colour = toQColor(s.colour);
-        const auto& v = s.v;
-        switch (s.kind) {
-        case IconShapeKind::RoundedSquare: {
-            QLinearGradient fill(v[0], v[1], v[0], v[1] + v[2]);
-            fill.setColorAt(0, colour);
-            fill.setColorAt(1, toQColor(s.colour2));
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(fill);
-            painter.drawRoundedRect(QRectF(v[0], v[1], v[2], v[2]), v[3], v[3]);
-            break;
-        }
-        case IconShapeKind::Disc:
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(colour);
-            painter.drawEllipse(QPointF(v[0], v[1]), v[2], v[2]);
-            break;
-        case IconShapeKind::Arc:
-            strokeArc(painter, colour, v[0], v[1], v[2], v[3], v[4], v[5]);
-            break;
-        case IconShapeKind::Line:
-            painter.setPen(QPen(colour, v[4], Qt::SolidLine, Qt::RoundCap));
-            painter.drawLine(QPointF(v[0], v[1]), QPointF(v[2], v[3]));
-            break;
-        case IconShapeKind::DashRing: {
-            const int count = std::max(1, static_cast<int>(v[4]));
-            for (int i = 0; i < count; ++i) {
-                const float centre = 90.0f - 360.0f * static_cast<float>(i) / count;
-                strokeArc(painter, colour, v[0], v[1], v[2], v[3], centre - v[5] / 2, v[5]);
-            }
-            break;
-        }
-        }
-    }
+    paintIconShapes(painter, shapes);
     return image;
 }
 

@@ -124,6 +124,9 @@ void notifyClicked(ControlHandle& c);
 
 // System menu and message boxes.
 void openSystemMenu(DialogHandle& d, QPoint globalPos);
+// Answers every message box still open over the dialog as its Escape key
+// would, so that ending the dialog is not held up by a box in its loop.
+void closeMessageBoxes(DialogHandle& d);
 void systemCommand(DialogHandle& d, UINT id);
 
 // GDI-style objects.

@@ -5,11 +5,14 @@
 // background or on Alt+Space, with Minimize and Close first.
 #include "platform/dialog_internal.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
+
+#include <vector>
 
 namespace dialog_internal {
 namespace {
@@ -133,6 +136,34 @@ DWORD CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck) {
     return previous;
 }
 
+namespace {
+
+// The message boxes open now, innermost last, with the dialog each
+// belongs to (null for none). Touched only on the user-interface thread.
+struct OpenBox {
+    QMessageBox* box;
+    DialogHandle* owner;
+};
+std::vector<OpenBox>& openBoxes() {
+    static std::vector<OpenBox> boxes;
+    return boxes;
+}
+
+} // namespace
+
+void dialog_internal::closeMessageBoxes(DialogHandle& d) {
+    for (const OpenBox& open : openBoxes()) {
+        if (open.owner != &d) {
+            continue;
+        }
+        if (QAbstractButton* escape = open.box->escapeButton()) {
+            escape->click();
+        } else {
+            open.box->reject();
+        }
+    }
+}
+
 int MessageBoxA(HWND hWnd, LPCSTR szText, LPCSTR szCaption, UINT uType) {
     ensureApplication();
     UiWindow* owner = uiWindowOf(hWnd);
@@ -155,7 +186,9 @@ int MessageBoxA(HWND hWnd, LPCSTR szText, LPCSTR szCaption, UINT uType) {
     }
     // The box runs its own event loop: posted messages keep reaching the
     // dialog procedure while it is open.
+    openBoxes().push_back({&box, dialogOf(hWnd)});
     const int answer = box.exec();
+    std::erase_if(openBoxes(), [&box](const OpenBox& open) { return open.box == &box; });
     return answer == QMessageBox::Cancel ? IDCANCEL : IDOK;
 }
 

@@ -2,6 +2,7 @@
 // kept for a thread left behind.
 #include "platform/worker.h"
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -30,7 +31,9 @@ union KEPT {
 };
 std::mutex keptMutex;
 KEPT kept;
-Shared<int> iLeftBehind{0};
+// Release on the thread's end, acquire in workersLeftBehind: a close that
+// reads 0 sees all the left-behind threads' work done.
+std::atomic<int> iLeftBehind{0};
 
 // Every worker thread starts here: it notes its stop word, runs the
 // module's procedure and then tells a close that gave up on it.
@@ -44,7 +47,7 @@ DWORD workerEntry(LPVOID pParameter) {
     const std::lock_guard lock(pRun->mutex);
     pRun->bEnded = true;
     if (pRun->bLeftBehind)
-        iLeftBehind -= 1;
+        iLeftBehind.fetch_sub(1, std::memory_order_release);
     return ulExitCode;
 }
 
@@ -97,7 +100,7 @@ BOOL workerJoin(WORKER* pWorker) {
         bEnded = pWorker->pRun->bEnded ? TRUE : FALSE;
         if (!bEnded) {
             pWorker->pRun->bLeftBehind = true;
-            iLeftBehind += 1;
+            iLeftBehind.fetch_add(1, std::memory_order_relaxed);
         }
     }
     CloseHandle(pWorker->hThread); // a thread still running runs on without it
@@ -114,5 +117,5 @@ void workerKeep(HANDLE hObject) {
 }
 
 int workersLeftBehind() {
-    return iLeftBehind;
+    return iLeftBehind.load(std::memory_order_acquire);
 }

@@ -595,6 +595,26 @@ std::string Emulator::Impl::frontPanel(std::string_view text) {
         pauseNext = std::chrono::milliseconds(*value);
         return ok;
     }
+    if (word == "flood") {
+        // "flood MS noise" or "flood MS @": a stream that never completes a
+        // line, sent at the line rate for MS ms.
+        const std::size_t space2 = argument.find(' ');
+        const auto value = parseInteger(argument.substr(0, space2), 1, 60000);
+        const std::string_view kind =
+            space2 == std::string_view::npos ? "" : argument.substr(space2 + 1);
+        if (!value || (kind != "noise" && kind != "@"))
+            return bad;
+        const auto octets = static_cast<std::size_t>(*value * LINE_RATE / 1000.0);
+        std::string text(octets, cPreamble);
+        if (kind == "noise")
+            for (char& c : text)
+                do
+                    c = static_cast<char>(random() & 0xFF);
+                while (c == cPreamble || c == CR);
+        queueAnswer(text, -1, now);
+        wake();
+        return ok;
+    }
     if (word == "burst" && argument.empty()) {
         bBurstNext = true;
         return ok;
@@ -692,6 +712,7 @@ const char* Emulator::frontPanelHelp() {
   garbage N        N random octets (never "@") before every answer (0: none)
   pause MS         the next answer stops for MS ms in its middle
   burst            the next answer is followed at once by an "@S" line
+  flood MS noise|@ send noise (never "@" or CR), or a run of "@", for MS ms
   usb on|off       deliver in USB-adapter packets: 62 octets, or fewer after 16 ms
   drop [OFFSET]    the next audio frame loses its octet at OFFSET (default 150)
   send TEXT        send TEXT and CR now, unasked

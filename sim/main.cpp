@@ -1,5 +1,6 @@
 // velkor-sim: the QX-4470 receiver emulated on a pseudo-terminal.
 #include "sim/emulator.h"
+#include "version.h"
 
 #include <array>
 #include <cerrno>
@@ -42,6 +43,7 @@ Options:
   --panel FIFO    read front-panel commands from FIFO (made if absent)
                   instead of standard input
   --help          this text
+  --version       the version
 
 Front-panel commands come one per line on standard input (or the FIFO).
 Errors go to standard error, "status" and "help" answers to standard
@@ -57,7 +59,7 @@ struct Options {
 };
 
 // Returns false (after a message) on a bad command line.
-bool parseOptions(int argc, char** argv, Options& options, bool& bHelp) {
+bool parseOptions(int argc, char** argv, Options& options, bool& bHelp, bool& bVersion) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](std::string& target) {
@@ -70,6 +72,8 @@ bool parseOptions(int argc, char** argv, Options& options, bool& bHelp) {
         };
         if (arg == "--help" || arg == "-h") {
             bHelp = true;
+        } else if (arg == "--version") {
+            bVersion = true;
         } else if (arg == "--no-pacing") {
             options.emulator.bPaced = false;
         } else if (arg == "--usb") {
@@ -131,8 +135,13 @@ int main(int argc, char** argv) {
     Options options;
     options.emulator.bKeepLog = false; // the log file is the program's record
     bool bHelp = false;
-    if (!parseOptions(argc, argv, options, bHelp))
+    bool bVersion = false;
+    if (!parseOptions(argc, argv, options, bHelp, bVersion))
         return 2;
+    if (bVersion) {
+        std::printf("velkor-sim %s\n", VELKOR_VERSION);
+        return 0;
+    }
     if (bHelp) {
         std::fputs(USAGE, stdout);
         std::fputs(Emulator::frontPanelHelp(), stdout);

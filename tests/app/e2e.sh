@@ -6,14 +6,14 @@
 # receiver's start announcement must bring up the "Radio Start" box, and
 # Exit must end the program with status 1. Keeps a screenshot and the emulator's
 # command log in ARTIFACTS.
-# Usage: e2e.sh VELKOR VELKOR_SIM ARTIFACTS
+# Usage: e2e.sh VELKOR VELKOR_SIM VELKOR_DIALOG_GEOMETRY ARTIFACTS
 set -euo pipefail
-velkor=$(readlink -f "$1") sim=$(readlink -f "$2") artifacts=$3
+velkor=$(readlink -f "$1") sim=$(readlink -f "$2") geometry=$(readlink -f "$3") artifacts=$4
 top=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=../../scripts/panel-session
 . "$top/scripts/panel-session"
 # shellcheck source=../../scripts/panel-geometry
-. "$top/scripts/panel-geometry"
+. "$top/scripts/panel-geometry" "$geometry"
 mkdir -p "$artifacts"
 fail() {
   echo "e2e: $*" >&2

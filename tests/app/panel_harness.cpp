@@ -47,9 +47,15 @@ INT_PTR panelProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 
 const std::map<UINT, std::string>& menuTexts() {
     static const std::map<UINT, std::string> texts{
-        {IDC_ABOUT, "About"},           {IDC_SWL, "Shortwave Bands"},
-        {IDC_AMATEUR, "Amateur Bands"}, {IDC_RESTART, "Radio Restart"},
-        {IDC_PORT, "Port..."},          {SC_CLOSE, "Close"},
+        {IDC_ABOUT, "About"},
+        {IDC_SWL, "Shortwave Bands"},
+        {IDC_AMATEUR, "Amateur Bands"},
+        {IDC_RESTART, "Radio Restart"},
+        {IDC_REMOTE, "Remote Control"},
+        {IDC_RECAUDIO, "Record Audio"},
+        {IDC_RECSTREAM, "Record Stream"},
+        {IDC_PORT, "Port..."},
+        {SC_CLOSE, "Close"},
         {SC_MINIMIZE, "Minimize"},
     };
     return texts;
@@ -157,7 +163,7 @@ void systemMenu(HWND hDlg, UINT id) {
     dialogtest::SetMenuResponder([szItem](const std::vector<std::string>& items) {
         for (const std::string& item : items) {
             if (item == szItem || item == "*" + szItem) {
-                return item;
+                return szItem; // the item's own text, without the check mark
             }
         }
         ADD_FAILURE() << "no system-menu item " << szItem;

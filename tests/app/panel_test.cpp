@@ -2,7 +2,6 @@
 // queues for the receiver.
 #include "panel_harness.h"
 
-#include "app/caption.h"
 #include "app/display.h"
 #include "app/resource.h"
 #include "app/speed.h"
@@ -10,30 +9,39 @@
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
-#include "platform/portchooser.h"
+#include "platform/socket.h"
 #include "protocol/comexecute.h"
-#include "support/dialog_driver.h"
+#include "record/record.h"
+#include "record/recordname.h"
+#include "remote/remote.h"
+#include "remote/rig_client.h"
+#include "remote/rigcommand.h"
 
+#include "app/caption.h"
+#include "platform/portchooser.h"
+#include "support/dialog_driver.h"
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using Commands = std::vector<std::string>;
 
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
-
 #include <unistd.h>
-
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using Commands = std::vector<std::string>;
 
 namespace {
 
@@ -523,6 +531,49 @@ TEST(Panel, StartAnnouncesThePort) {
         szLong.c_str());
 }
 
+// A receiver in a reboot loop: its announcements while the box is open
+// fold into that one box, and the dialog still closes with the box open.
+TEST(Panel, AFloodOfStartsShowsOneBoxAndTheDialogStillCloses) {
+    int asked = 0;
+    const INT_PTR nEnd = runPanel([&](HWND hDlg) {
+        dialogtest::SetMessageBoxResponder([&](const dialogtest::MessageBoxSeen&) {
+            // Once the flood has been handled beneath the open box, the
+            // operator closes the dialog; the box itself is never answered.
+            if (++asked == 5) {
+                dialogtest::PressCloseBox(hDlg);
+            }
+            return 0;
+        });
+        for (int i = 0; i < 600; ++i) {
+            PostMessageA(hDlg, IDUPDATE, START, 0);
+        }
+        pump();
+    });
+    EXPECT_EQ(nEnd, END_CLOSE);
+    EXPECT_GE(asked, 5);
+    const auto boxes = boxesSeen();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].szCaption, "Radio Start");
+    EXPECT_EQ(beepCount(), 1);
+}
+
+// Commands that find the outgoing queue full are kept, not lost: the
+// link gets every click, in order, once it makes room.
+TEST(Panel, CommandsThatFindTheQueueFullAreKept) {
+    runPanel([](HWND) {
+        for (int i = 0; i < MAX_QUEUE_ELEMENTS + 10; ++i) {
+            click(IDC_LOCK);
+        }
+        const auto texts = queuedTexts();
+        ASSERT_EQ(texts.size(), static_cast<std::size_t>(MAX_QUEUE_ELEMENTS + 10));
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            EXPECT_EQ(texts[i], i % 2 == 0 ? "*AL\r" : "*AU\r") << i;
+        }
+        EXPECT_EQ(QueueMessage.ulKept, 10u);
+        EXPECT_EQ(QueueMessage.ulRefused, 0u);
+    });
+}
+
 TEST(Panel, AboutBox) {
     runPanel([](HWND) {
         answerBoxes(IDOK);
@@ -605,6 +656,64 @@ TEST(Panel, FrequencyDisplayLooks) {
     });
 }
 
+TEST(Panel, RecordingFromTheSystemMenu) {
+    const std::string szDir = std::filesystem::temp_directory_path() / "velkor-panel-recordings";
+    std::filesystem::remove_all(szDir);
+    setenv(szRecordEnv, szDir.c_str(), 1);
+    std::string szWav;
+    runPanel([&](HWND hDlg) {
+        const std::string szCaption = dialogtest::WindowTitle(hDlg);
+        EXPECT_EQ(szCaption, "Velkor QX-4470 Control Program");
+        auto expectState = [&](bool bAudio, bool bStream, const char* szWhen) {
+            EXPECT_EQ(menuChecked(IDC_RECAUDIO), bAudio) << szWhen;
+            EXPECT_EQ(menuChecked(IDC_RECSTREAM), bStream) << szWhen;
+            EXPECT_EQ(dialogtest::WindowTitle(hDlg),
+                      szCaption + (bAudio || bStream ? " - recording" : ""))
+                << szWhen;
+        };
+        // Each starts and stops alone; the caption says so while either runs.
+        systemMenu(IDC_RECAUDIO);
+        expectState(true, false, "audio on");
+        szWav = recordAudioPath();
+        systemMenu(IDC_RECSTREAM);
+        expectState(true, true, "both on");
+        systemMenu(IDC_RECAUDIO);
+        expectState(false, true, "audio off again");
+        systemMenu(IDC_RECSTREAM);
+        expectState(false, false, "both off");
+        EXPECT_TRUE(boxesSeen().empty());
+
+        // A directory that cannot be made: a box with the cause, no mark.
+        std::ofstream(szDir + "/plain") << "a file";
+        setenv(szRecordEnv, (szDir + "/plain/sub").c_str(), 1);
+        systemMenu(IDC_RECSTREAM);
+        pump();
+        ASSERT_EQ(boxesSeen().size(), 1u);
+        EXPECT_EQ(boxesSeen()[0].szCaption, "Recording");
+        EXPECT_NE(boxesSeen()[0].szText.find("Not a directory"), std::string::npos);
+        expectState(false, false, "after the failed start");
+
+        // A fault found by the writer reaches the panel on its own.
+        setenv(szRecordEnv, szDir.c_str(), 1);
+        systemMenu(IDC_RECSTREAM);
+        systemMenu(IDC_RECAUDIO);
+        std::filesystem::remove(recordStreamPath());
+        EXPECT_TRUE(dialogtest::WaitUntil([] { return boxesSeen().size() == 2; }, 3000));
+        EXPECT_NE(boxesSeen().back().szText.find("deleted"), std::string::npos);
+        expectState(true, false, "after the stream file was deleted");
+
+        // Closing the panel closes the recording's file.
+        szWav = recordAudioPath();
+        click(IDOK);
+        EXPECT_FALSE(recordAudioIsRecording());
+    });
+    unsetenv(szRecordEnv);
+    // Named after the receiver's start-up frequency and mode.
+    EXPECT_NE(szWav.find("-15000000-AM"), std::string::npos) << szWav;
+    EXPECT_TRUE(std::filesystem::exists(szWav));
+    std::filesystem::remove_all(szDir);
+}
+
 TEST(Panel, ClosePathsEndWithTheirCodes) {
     EXPECT_EQ(runPanel([](HWND) { click(IDOK); }), 1);
     EXPECT_EQ(runPanel([](HWND) { pressKey(IDC_DIRECT, dialogtest::Key::Escape); }), 0);
@@ -614,6 +723,103 @@ TEST(Panel, ClosePathsEndWithTheirCodes) {
               }),
               0);
     EXPECT_EQ(runPanel([](HWND) { systemMenu(SC_CLOSE); }), 0);
+}
+
+} // namespace
+
+namespace {
+
+// The server listens where VELKOR_REMOTE says: any free loopback port.
+class RemotePanel : public testing::Test {
+  protected:
+    void SetUp() override { setenv(szRemoteEnv, "127.0.0.1:0", 1); }
+    void TearDown() override {
+        remoteClose();
+        unsetenv(szRemoteEnv);
+    }
+};
+
+TEST_F(RemotePanel, MenuItemServesAndTheDialogFollowsRemoteSets) {
+    runPanel([](HWND) {
+        EXPECT_FALSE(menuChecked(IDC_REMOTE));
+        systemMenu(IDC_REMOTE);
+        ASSERT_TRUE(menuChecked(IDC_REMOTE));
+        RigClient rig(remotePort());
+        EXPECT_EQ(rig.ask1("f"), "15000000");
+
+        // A remote tuning shows as the operator's own: display, band mark,
+        // local, and the same commands (with Ext, the dividers first).
+        EXPECT_EQ(rig.ask1("F 7074000"), "RPRT 0");
+        pump();
+        EXPECT_EQ(local.ulFrequency, 7074000u);
+        EXPECT_EQ(text(IDC_FREQ), " 7.074.000");
+        EXPECT_TRUE(checked(IDC_40M));
+        EXPECT_THAT(queuedTexts(), ElementsAre("*AF7074000\r"));
+        click(IDC_EXT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(REMOTE_SET_SPACING_MS));
+        EXPECT_EQ(rig.ask1("F 7000000"), "RPRT 0");
+        const Commands extended = queuedTexts();
+        ASSERT_EQ(extended.size(), 3u);
+        EXPECT_EQ(extended[2], "*AD7000000\r");
+
+        // A remote mode as a mode button: the mark, not local.
+        const DWORD uMode = local.uMode;
+        EXPECT_EQ(rig.ask1("M CW 0"), "RPRT 0");
+        pump();
+        EXPECT_TRUE(checked(IDC_CW));
+        EXPECT_EQ(local.uMode, uMode);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*RMM2\r"));
+
+        // The panel's Lock refuses remote sets.
+        click(IDC_LOCK);
+        queued();
+        EXPECT_EQ(rig.ask1("F 9000000"), "RPRT -9");
+        EXPECT_THAT(queuedTexts(), IsEmpty());
+
+        // Off again: its clients are closed.
+        systemMenu(IDC_REMOTE);
+        EXPECT_FALSE(menuChecked(IDC_REMOTE));
+        EXPECT_TRUE(rig.closedByServer());
+        EXPECT_FALSE(RigClient(remotePort()).connected());
+    });
+}
+
+TEST_F(RemotePanel, ClosingThePanelClosesItsClients) {
+    std::unique_ptr<RigClient> rig;
+    EXPECT_EQ(runPanel([&](HWND) {
+                  systemMenu(IDC_REMOTE);
+                  rig = std::make_unique<RigClient>(remotePort());
+                  EXPECT_EQ(rig->ask1("\\get_powerstat"), "1");
+                  ASSERT_TRUE(rig->send("\\dump_st")); // half a line
+                  click(IDOK);
+              }),
+              END_EXIT);
+    EXPECT_FALSE(remoteRunning());
+    EXPECT_TRUE(rig->closedByServer());
+}
+
+TEST_F(RemotePanel, APortInUseIsNamedAndThePanelRunsOn) {
+    std::string szError;
+    const SOCKET hBusy = ListenSocket("127.0.0.1", 0, &szError);
+    ASSERT_NE(hBusy, INVALID_SOCKET) << szError;
+    const std::string szAddress = "127.0.0.1:" + std::to_string(SocketPort(hBusy));
+    setenv(szRemoteEnv, szAddress.c_str(), 1);
+    runPanel([&](HWND) {
+        testing::internal::CaptureStderr();
+        systemMenu(IDC_REMOTE);
+        const std::string szStderr = testing::internal::GetCapturedStderr();
+        EXPECT_NE(szStderr.find(szAddress), std::string::npos) << szStderr;
+        EXPECT_NE(szStderr.find("in use"), std::string::npos) << szStderr;
+        ASSERT_FALSE(boxesSeen().empty());
+        EXPECT_EQ(boxesSeen().back().szCaption, "Remote Control");
+        EXPECT_NE(boxesSeen().back().szText.find("in use"), std::string::npos);
+        EXPECT_FALSE(menuChecked(IDC_REMOTE));
+        EXPECT_FALSE(remoteRunning());
+        // The panel goes on.
+        click(IDC_AM);
+        EXPECT_THAT(queuedTexts(), ElementsAre("*RMM4\r"));
+    });
+    closesocket(hBusy);
 }
 
 } // namespace

@@ -2,15 +2,17 @@
 # Start-up and shutdown of the built program, run as a child process
 # under Xvfb with a time-out: the exit status of every way of closing,
 # start-up with VELKOR unset, empty, naming a missing device, and naming
-# the emulator, and start-up without any sound output.
-# Usage: startup.sh VELKOR VELKOR_SIM
+# the emulator, and start-up without any sound output; and the command
+# line (--help, --version, an unknown option) and a missing display, which
+# end the program before any window or port opens.
+# Usage: startup.sh VELKOR VELKOR_SIM VELKOR_DIALOG_GEOMETRY
 set -euo pipefail
-velkor=$(readlink -f "$1") sim=$(readlink -f "$2")
+velkor=$(readlink -f "$1") sim=$(readlink -f "$2") geometry=$(readlink -f "$3")
 top=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=../../scripts/panel-session
 . "$top/scripts/panel-session"
 # shellcheck source=../../scripts/panel-geometry
-. "$top/scripts/panel-geometry"
+. "$top/scripts/panel-geometry" "$geometry"
 failures=0
 fail() {
   echo "FAIL: $*" >&2
@@ -35,6 +37,30 @@ dismiss_unavailable() {
   fi
 }
 shows() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+
+# The command line, run without a display: a program that went on to
+# its window would stop at the display check with status 2 instead.
+headless() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$velkor" "$@"; }
+status=0
+out=$(headless --help 2>&1) || status=$?
+[ "$status" -eq 0 ] || fail "--help: exit status $status"
+for word in Usage: --version VELKOR VELKOR_REMOTE VELKOR_RECORDINGS; do
+  grep -q -- "$word" <<<"$out" || fail "--help: no $word"
+done
+status=0
+out=$(headless --version 2>&1) || status=$?
+[ "$status" -eq 0 ] && grep -Eqx 'velkor [0-9]+\.[0-9]+\.[0-9]+' <<<"$out" || fail "--version: '$out' ($status)"
+status=0
+out=$(headless --no-such-option 2>/dev/null) || status=$?
+err=$(headless --no-such-option 2>&1 >/dev/null) || true
+[ "$status" -eq 2 ] && [ -z "$out" ] || fail "unknown option: exit status $status, stdout '$out'"
+grep -q 'unknown option "--no-such-option"' <<<"$err" && grep -q '^Usage:' <<<"$err" ||
+  fail "unknown option: stderr '$err'"
+# No display at all: one line that says so, status 2, not the toolkit's abort.
+status=0
+err=$(headless 2>&1) || status=$?
+[ "$status" -eq 2 ] || fail "no display: exit status $status"
+[ "$(wc -l <<<"$err")" -eq 1 ] && grep -q '^velkor: no display' <<<"$err" || fail "no display: said '$err'"
 
 session_start
 

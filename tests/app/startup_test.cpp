@@ -4,6 +4,8 @@
 
 #include "app/resource.h"
 #include "app/velkor.h"
+#include "remote/remote.h"
+#include "remote/rig_client.h"
 #include "sim/emulator.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <unistd.h>
@@ -52,7 +55,7 @@ class StartUp : public ::testing::Test {
             return;
         }
         szSinkDir = szDir;
-        const std::string szCommand = std::string(NULL_SINK_SCRIPT) + " " + szSinkDir;
+        const std::string szCommand = std::string(NULL_SINK_SCRIPT) + " start " + szSinkDir;
         if (FILE* pipe = popen(szCommand.c_str(), "r")) {
             if (std::fscanf(pipe, "%d", &sinkPid) != 1) {
                 sinkPid = 0;
@@ -83,6 +86,7 @@ class StartUp : public ::testing::Test {
     }
     void TearDown() override {
         unsetenv("VELKOR");
+        unsetenv(szRemoteEnv);
         unsetenv("XDG_CONFIG_HOME");
         if (!szConfig.empty()) {
             std::filesystem::remove_all(szConfig);
@@ -124,6 +128,40 @@ TEST_F(StartUp, MissingDeviceIsNamedInTheWarningAndOnStderr) {
     EXPECT_NE(szErr.find("velkor: cannot open serial port \"/dev/velkor-no-such-port\": "),
               std::string::npos)
         << szErr;
+}
+
+TEST_F(StartUp, VelkorRemoteStartsTheServerAndABadOneIsNamed) {
+    setenv("VELKOR", szMissing, 1);
+    setenv(szRemoteEnv, "127.0.0.1:0", 1);
+    std::unique_ptr<RigClient> rig;
+    runProgram([&](HWND hDlg) {
+        ASSERT_TRUE(remoteRunning());
+        rig = std::make_unique<RigClient>(remotePort());
+        EXPECT_EQ(rig->ask1("f"), "15000000");
+        dialogtest::FocusControl(hDlg, IDC_DIRECT);
+        dialogtest::PressKey(hDlg, dialogtest::Key::Escape);
+    });
+    EXPECT_FALSE(remoteRunning());
+    EXPECT_TRUE(rig->closedByServer());
+
+    setenv(szRemoteEnv, "localhost:4532", 1);
+    dialogtest::ClearMessageBoxesSeen();
+    testing::internal::CaptureStderr();
+    bool bShown = false;
+    const int status = runProgram([&](HWND hDlg) {
+        bShown = true;
+        EXPECT_FALSE(remoteRunning());
+        dialogtest::FocusControl(hDlg, IDC_DIRECT);
+        dialogtest::PressKey(hDlg, dialogtest::Key::Escape);
+    });
+    const std::string szErr = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(bShown);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(szErr.find("velkor: remote control on \"localhost:4532\": "), std::string::npos)
+        << szErr;
+    const auto& boxes = dialogtest::MessageBoxesSeen();
+    ASSERT_EQ(boxes.size(), 2u); // the missing port, then the server
+    EXPECT_EQ(boxes[1].caption, "Remote Control");
 }
 
 TEST_F(StartUp, EmptyPortNameIsUsedUnchanged) {

@@ -6,7 +6,9 @@
 #include "platform/serial.h"
 
 #include <algorithm>
+#include <atomic>
 #include <fcntl.h>
+#include <random>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -74,18 +76,112 @@ TEST_F(Link, AOneLineAnswerEndsItsWindowAtOnce) {
     EXPECT_LE(responses, count);
 }
 
-TEST_F(Link, ATwoLineBurstGoesOnTheQueueOverTwoWindows) {
+TEST_F(Link, ABurstOfLinesGoesOnTheQueueInOneWindow) {
     // Sent ahead, so that the burst is surely there for the first window
-    // however late a busy machine lets the peer answer.
+    // however late a busy machine lets the peer answer. The window that
+    // completes the first line takes the complete ones waiting behind
+    // it; the start of a line that is not complete waits for the next.
     peer::Peer line;
     startOn(line);
-    line.send("@AF1000\r@RMM4\r");
+    line.send("@AF1000\r@RMM4\r@S  3\r@AF2");
     queue("?AF\r");
     EXPECT_EQ(nextResponse(), "@AF1000\r");
-    EXPECT_EQ(nextResponse(200ms), ""); // the second line waits in the port
-    queue("?S\r");
     EXPECT_EQ(nextResponse(), "@RMM4\r");
+    EXPECT_EQ(nextResponse(), "@S  3\r");
+    EXPECT_EQ(nextResponse(200ms), "");
+    EXPECT_EQ(linkCounters.ulBacklogUnits, 2u);
+    line.send("000\r");
+    queue("?S\r");
+    EXPECT_EQ(nextResponse(), "@AF2000\r");
     ASSERT_TRUE(line.waitForCommands(2, 1s));
+}
+
+// A line that babbles without ever completing a unit (noise, a run of
+// "@") while the poll runs and the operator clicks: every click reaches
+// the receiver once, and the poll's answers are read again afterwards.
+TEST_F(Link, ABabblingLineLosesNoOperatorCommand) {
+    std::atomic<bool> bBabbling{false};
+    peer::Peer line([&](const std::string& c) {
+        return !bBabbling && c == "?AF\r" ? Answer{{0ms, "@AF7050000\r"}} : Answer{};
+    });
+    startOn(line);
+    ASSERT_EQ(updateOpen(), NO_ERROR);
+    updateStart();
+    ASSERT_TRUE(line.waitForCommands(5, 2s));
+    std::mt19937 random(4470);
+    std::string noise(12, '\0'); // 2 ms of the line
+    for (char& c : noise)
+        do
+            c = static_cast<char>(random() & 0xFF);
+        while (c == '@' || c == '\r');
+    int iClick = 0;
+    std::vector<std::string> clicks;
+    for (const auto& [chunk, length] :
+         {std::pair{noise, 3000ms}, std::pair{std::string(12, '@'), 2000ms}}) {
+        bBabbling = true;
+        const auto began = Clock::now();
+        std::thread babble([&, chunk = chunk, length = length] {
+            while (Clock::now() - began < length)
+                line.send(chunk, 2ms); // about the line rate, never 5 ms silent
+        });
+        for (const auto at : {length / 6, length / 2, length * 5 / 6}) {
+            std::this_thread::sleep_until(began + at);
+            clicks.push_back("*KWA" + std::to_string(++iClick) + "\r");
+            enqueueCommand(&QueueMessage, clicks.back().c_str(), MIN_PRIORITY);
+        }
+        babble.join();
+        bBabbling = false;
+        const auto quiet = Clock::now();
+        // The poll's answers come through again.
+        bool bAnswered = false;
+        for (const auto until = quiet + 3s; !bAnswered && Clock::now() < until;) {
+            std::this_thread::sleep_for(10ms);
+            for (const auto& a : line.arrivals())
+                bAnswered = bAnswered || (a.first > quiet && a.command == "?AF\r");
+        }
+        EXPECT_TRUE(bAnswered) << "the poll did not resume";
+    }
+    const auto arrivals = line.arrivals();
+    for (const std::string& click : clicks)
+        EXPECT_EQ(std::count_if(arrivals.begin(), arrivals.end(),
+                                [&](const peer::Arrival& a) { return a.command == click; }),
+                  1)
+            << click;
+    EXPECT_EQ(QueueMessage.ulRefused, 0u);
+    EXPECT_GT(linkCounters.ulWindowsCut, 0u);
+    EXPECT_GT(linkCounters.ulPollsSkipped, 0u);
+}
+
+// A replay file that frames nothing is read at the line rate, as a
+// receiver would deliver it, so it costs what silence costs, and not at
+// all once the stream is switched off. Generous bounds: 5 % of a core is
+// the aim, measured as the process's CPU seconds over two seconds.
+TEST_F(Link, AReplayFileWithoutFramesCostsWhatSilenceCosts) {
+    for (const std::string& content : {std::string(4 << 20, '\0'), std::string(4 << 20, '@')}) {
+        quiet.reset();
+        quiet = std::make_unique<ReplayDir>(&content);
+        ASSERT_NE(comOpen("velkor-no-such-port"), NO_ERROR);
+        ASSERT_EQ(updateOpen(), NO_ERROR);
+        comStart();
+        updateStart();
+        queue("?RMC\r", MAX_PRIORITY);
+        ASSERT_TRUE(waitForStreaming(1));
+        const auto cpuOver = [] {
+            const double before = cpuSeconds();
+            std::this_thread::sleep_for(2s);
+            return cpuSeconds() - before;
+        };
+        const double ticked = cpuOver();
+        queue("*RMC\r", MAX_PRIORITY);
+        ASSERT_TRUE(waitForStreaming(0));
+        const double cleared = cpuOver();
+        std::printf("frameless replay: %.3f s of CPU in 2 s streaming, %.3f s after\n", ticked,
+                    cleared);
+        EXPECT_LT(ticked, 0.2);
+        EXPECT_LT(cleared, 0.2);
+        updateClose();
+        comClose();
+    }
 }
 
 TEST_F(Link, ALineSplitByAPauseIsCompletedInALaterWindow) {

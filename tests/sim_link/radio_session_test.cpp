@@ -3,6 +3,7 @@
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
+#include "link_fixture.h"
 #include "protocol/comexecute.h"
 #include "protocol/comreceive.h"
 #include "sim/emulator.h"
@@ -11,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <numbers>
+#include <optional>
 #include <string>
 
 #include <unistd.h>
@@ -25,100 +28,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using simlink::Clock;
-
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 3s) {
-    const auto until = Clock::now() + timeout;
-    while (Clock::now() < until) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(2ms);
-    }
-    return condition();
-}
-
-class LinkOnEmulator : public testing::Test {
-  protected:
-    void SetUp() override {
-        bStreaming = 0;
-        bLock = FALSE;
-        bSignal = FALSE;
-        bStart = 0;
-        comReceiveSync();
-        // A picture the receiver does not have, so every update shows.
-        radio.ulFrequency = 0;
-        radio.uSpeed = 0;
-        radio.uSUnits = 0;
-        radio.uMode = 0;
-        radio.bLock = FALSE;
-        hDlgHandle = &window;
-    }
-    void TearDown() override {
-        // End any audio stream: a silent receiver lets the framer's last
-        // request go unanswered.
-        emulator.frontPanel("silent on");
-        std::this_thread::sleep_for(100ms);
-        execClose();
-        updateClose();
-        comClose();
-        hDlgHandle = nullptr;
-    }
-
-    // Opens the link on szPort (the emulator's slave path when null).
-    void start(bool bPoll = true, const char* szPort = nullptr) {
-        ASSERT_EQ(comOpen(szPort ? szPort : emulator.slavePath().c_str()), NO_ERROR);
-        ASSERT_EQ(execOpen(), NO_ERROR);
-        if (bPoll) {
-            ASSERT_EQ(updateOpen(), NO_ERROR);
-        }
-        comStart();
-        execStart();
-        if (bPoll)
-            updateStart();
-    }
-
-    bool logHas(const std::string& command) const {
-        for (const CommandRecord& record : emulator.log())
-            if (record.szCommand == command)
-                return true;
-        return false;
-    }
-
-    // The first "?AF" the emulator logs at or after `since`.
-    std::optional<CommandRecord> pollAfter(Clock::time_point since,
-                                           std::chrono::milliseconds timeout = 3s) {
-        return emulator.waitForCommand("?AF", since, timeout);
-    }
-    std::size_t portPosts(BOOL bConnected) const {
-        return window.count(IDUPDATE, PORT, bConnected);
-    }
-
-    // A scratch directory, removed at the end.
-    struct TempDir {
-        TempDir() {
-            std::string pattern =
-                (std::filesystem::temp_directory_path() / "velkor-XXXXXX").string();
-            path = ::mkdtemp(pattern.data());
-        }
-        ~TempDir() { std::filesystem::remove_all(path); }
-        std::filesystem::path path;
-    };
-
-    EmulatorOptions options(bool bPaced) const {
-        EmulatorOptions o;
-        o.bPaced = bPaced;
-        o.szLinkPath = linkPath;
-        return o;
-    }
-
-    explicit LinkOnEmulator(bool bPaced = true) : emulator(options(bPaced)) {}
-
-    simlink::AudioStandIn audio;
-    simlink::PostRecorder window;
-    TempDir dir;
-    // The adapter's stable name, as udev makes it: it follows a replug.
-    const std::string linkPath = (dir.path / "usb-FTDI_FT232R_USB_UART_A50285BI-if00").string();
-    Emulator emulator;
-};
+using simlink::LinkOnEmulator;
+using simlink::waitUntil;
 
 double cpuSeconds() {
     timespec ts{};
@@ -368,6 +279,135 @@ TEST_F(LinkOnEmulator, SwitchingPortsMovesThePollToTheNewPort) {
     EXPECT_TRUE(second.waitForCommand("?AF", switched, 2s));
     EXPECT_TRUE(waitUntil([] { return radio.ulFrequency == 5000000; }));
     EXPECT_FALSE(emulator.waitForCommand("?AF", switched + 50ms, 200ms));
+}
+
+} // namespace
+
+namespace {
+
+// Operator commands given while the receiver floods the line, each once;
+// every one reaches the receiver once the line is quiet, and the poll
+// takes up again.
+TEST_F(LinkOnEmulator, AFloodedLineLosesNoOperatorCommand) {
+    start();
+    ASSERT_TRUE(waitUntil([] { return radio.ulFrequency == 15000000; }));
+    struct Flood {
+        const char* szKind;
+        std::chrono::milliseconds length;
+    };
+    int iClick = 0;
+    std::vector<std::string> clicks;
+    for (const Flood flood : {Flood{"@", 4000ms}, Flood{"noise", 2000ms}}) {
+        const auto began = Clock::now();
+        ASSERT_EQ(emulator.frontPanel("flood " + std::to_string(flood.length.count()) + " " +
+                                      flood.szKind),
+                  "ok");
+        // Clicks early, in the middle and late in the flood.
+        for (const auto at : {flood.length / 8, flood.length / 2, flood.length * 7 / 8}) {
+            std::this_thread::sleep_until(began + at);
+            clicks.push_back("*KWA" + std::to_string(++iClick));
+            enqueueCommand(&QueueMessage, (clicks.back() + "\r").c_str(), MIN_PRIORITY);
+        }
+        std::this_thread::sleep_until(began + flood.length);
+        // Polling resumes: the picture follows the receiver again.
+        emulator.frontPanel("tune " + std::to_string(5000000 + iClick));
+        const DWORD ulWanted = 5000000 + static_cast<DWORD>(iClick);
+        EXPECT_TRUE(waitUntil([&] { return radio.ulFrequency == ulWanted; }, 3s)) << flood.szKind;
+    }
+    const auto log = emulator.log();
+    for (const std::string& click : clicks)
+        EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                [&](const CommandRecord& r) { return r.szCommand == click; }),
+                  1)
+            << click;
+    EXPECT_GT(linkCounters.ulWindowsCut, 0u);
+    EXPECT_EQ(QueueMessage.ulRefused, 0u);
+}
+
+// Lines nobody asked for leave the answers behind the questions only
+// until they are read: the picture follows a retune within two poll
+// periods (allowed ten, for a loaded machine), not one poll per line
+// later.
+TEST_F(LinkOnEmulator, UnsolicitedLinesDoNotLeaveThePictureLate) {
+    start();
+    ASSERT_TRUE(waitUntil([] { return radio.ulFrequency == 15000000; }));
+    for (int i = 0; i < 300; ++i)
+        emulator.frontPanel("send @AF15000000");
+    for (int i = 0; i < 20; ++i) {
+        emulator.frontPanel("burst");
+        std::this_thread::sleep_for(10ms);
+    }
+    // Until they have all crossed the line (300 lines of 10 octets and
+    // the bursts' signal lines at 5760 octets/s).
+    std::this_thread::sleep_for(700ms);
+    const auto retuned = Clock::now();
+    emulator.frontPanel("tune 7123000");
+    ASSERT_TRUE(waitUntil([] { return radio.ulFrequency == 7123000; }, 10s));
+    const double followed =
+        std::chrono::duration<double, std::milli>(Clock::now() - retuned).count();
+    std::printf("the picture followed the retune after %.0f ms\n", followed);
+    EXPECT_LT(followed, 1000.0);
+    EXPECT_GT(linkCounters.ulBacklogUnits, 0u);
+}
+
+// The stream that stopped because the receiver fell silent, or restarted,
+// comes back by itself while audio stays on; switching audio off still
+// ends it.
+TEST_F(AudioOnEmulator, TheStreamComesBackAfterSilenceAndRestart) {
+    start();
+    ASSERT_TRUE(waitUntil([] { return radio.ulFrequency == 15000000; }));
+    enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
+    ASSERT_TRUE(waitUntil([&] { return audio.clips() >= 5; }, 3s));
+
+    // Clips again soon after the receiver's first answer: an answered poll
+    // after the silence, the start announcement after the restart.
+    const auto clipsAgain = [&](Clock::time_point answered) {
+        const std::size_t clips = audio.clips();
+        EXPECT_TRUE(waitUntil([&] { return audio.clips() > clips + 2; }, 3s));
+        std::printf("clips again %.0f ms after the receiver's first answer\n",
+                    std::chrono::duration<double, std::milli>(Clock::now() - answered).count());
+        EXPECT_EQ(bStreaming, 1);
+    };
+    const auto firstAnsweredPoll = [&](Clock::time_point since) {
+        std::optional<Clock::time_point> answered;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                for (const CommandRecord& r : emulator.log())
+                    if (r.received >= since && r.szCommand != "?RMC" && r.answerEnd) {
+                        answered = r.answerEnd;
+                        return true;
+                    }
+                return false;
+            },
+            5s));
+        return answered.value_or(Clock::now());
+    };
+
+    emulator.frontPanel("silent on");
+    ASSERT_TRUE(waitUntil([] { return bStreaming == 0; }, 3s));
+    std::this_thread::sleep_for(2s);
+    const auto live = Clock::now();
+    emulator.frontPanel("silent off");
+    clipsAgain(firstAnsweredPoll(live));
+
+    enqueue(&QueueMessage, "XX\r", MIN_PRIORITY);
+    ASSERT_TRUE(waitUntil([&] { return window.count(IDUPDATE, START) >= 1; }, 3s));
+    const auto posts = window.posts();
+    clipsAgain(std::find_if(posts.rbegin(), posts.rend(), [](const auto& p) {
+                   return p.uMsg == IDUPDATE && p.wParam == START;
+               })->when);
+    EXPECT_GE(linkCounters.ulStreamsResumed, 2u);
+
+    // Audio switched off: the stream ends and is not asked for again.
+    bAudioOn = FALSE;
+    enqueue(&QueueMessage, "*RMC\r", MAX_PRIORITY);
+    ASSERT_TRUE(waitUntil([] { return bStreaming == 0; }, 2s));
+    const auto off = Clock::now() + 200ms;
+    std::this_thread::sleep_for(1500ms);
+    for (const CommandRecord& r : emulator.log())
+        EXPECT_FALSE(r.received > off && r.szCommand == "?RMC");
+    EXPECT_EQ(bStreaming, 0);
+    bAudioOn = TRUE;
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Real sound: a test tone streamed by the emulated receiver at the real
 // line rate, through the link and the audio path, into the default sound
-// output. scripts/with-null-sink provides a null sink and records it; the
+// output. scripts/null-sink run provides a null sink and records it; the
 // recording must hold the tone at its frequency and level, without gaps
 // or jumps after the first half second.
 #include "audio/audio.h"
@@ -28,7 +28,7 @@ constexpr double TONE_AMPLITUDE = TEST_TONE_PEAK / 32768.0;
 TEST(RealSound, AToneFromTheReceiverPlaysAtItsFrequencyAndLevelWithoutGaps) {
     const char* szCapture = std::getenv("VELKOR_CAPTURE");
     if (szCapture == nullptr || std::getenv("PULSE_SERVER") == nullptr)
-        GTEST_SKIP() << "no sound server: run through scripts/with-null-sink";
+        GTEST_SKIP() << "no sound server: run through scripts/null-sink run";
 
     AudioLinkRun run(true, TEST_TONE_FREQUENCY);
     ASSERT_EQ(run.open(), NO_ERROR) << "the sound output did not open";

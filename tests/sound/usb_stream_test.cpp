@@ -3,7 +3,7 @@
 // when its 16 ms timer expires), through the link and the audio path:
 // the stream never stops, no frame is abandoned, no request goes
 // unanswered, and playback has no gap after the first half second.
-// Through the sound output into the null sink that scripts/with-null-sink
+// Through the sound output into the null sink that scripts/null-sink run
 // records (skipped without a sound server), and with a stand-in sound
 // clock, which needs none.
 #include "audio/audio.h"
@@ -86,7 +86,7 @@ void streamThroughUsb(bool bRealSound) {
 TEST(UsbStream, ThroughTheSoundOutputWithoutGaps) {
     const char* szCapture = std::getenv("VELKOR_CAPTURE");
     if (szCapture == nullptr || std::getenv("PULSE_SERVER") == nullptr)
-        GTEST_SKIP() << "no sound server: run through scripts/with-null-sink";
+        GTEST_SKIP() << "no sound server: run through scripts/null-sink run";
     streamThroughUsb(true);
     if (HasFatalFailure())
         return;

@@ -51,7 +51,7 @@ void Peer::setScript(Script script) {
     script_ = std::move(script);
 }
 
-void Peer::send(const std::string& octets) {
+void Peer::send(const std::string& octets, std::chrono::milliseconds settle) {
     std::size_t done = 0;
     while (done < octets.size()) {
         const ssize_t n = ::write(master_, octets.data() + done, octets.size() - done);
@@ -59,8 +59,7 @@ void Peer::send(const std::string& octets) {
             break;
         done += static_cast<std::size_t>(n);
     }
-    // The line passes octets on through a kernel worker: give it a moment.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(settle);
 }
 
 void Peer::schedule(Pending p) {

@@ -48,8 +48,10 @@ class Peer {
 
     void setScript(Script script);
     // Writes octets now, outside any answer; they wait in the port when
-    // this returns.
-    void send(const std::string& octets);
+    // this returns (after `settle`: the line passes octets on through a
+    // kernel worker).
+    void send(const std::string& octets,
+              std::chrono::milliseconds settle = std::chrono::milliseconds(20));
     // Closes master and guard: the line hangs up for good.
     void unplug();
     // Stops reading (the line's buffers fill up), or starts again.

@@ -8,8 +8,8 @@
 
 #include <string>
 
-AudioLinkRun::AudioLinkRun(bool bRealSound, DWORD ulFrequency)
-    : bRealSound_(bRealSound), emulator_(std::make_unique<Emulator>()) {
+AudioLinkRun::AudioLinkRun(bool bRealSound, DWORD ulFrequency, const EmulatorOptions& options)
+    : bRealSound_(bRealSound), emulator_(std::make_unique<Emulator>(options)) {
     emulator_->frontPanel("tune " + std::to_string(ulFrequency));
 }
 

@@ -14,8 +14,9 @@ class AudioLinkRun {
   public:
     // bRealSound: play through the default sound output; otherwise a
     // stand-in sound clock calls the callback 31.25 times a second while
-    // audio is on.
-    explicit AudioLinkRun(bool bRealSound, DWORD ulFrequency);
+    // audio is on. options: the emulator's (for instance a record of every
+    // octet it sends).
+    explicit AudioLinkRun(bool bRealSound, DWORD ulFrequency, const EmulatorOptions& options = {});
     ~AudioLinkRun();
     AudioLinkRun(const AudioLinkRun&) = delete;
     AudioLinkRun& operator=(const AudioLinkRun&) = delete;

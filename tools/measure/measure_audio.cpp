@@ -3,16 +3,22 @@
 // output, and reports how the playback went. Run it through
 // scripts/measure-audio (a null sink at 8000 frames/s).
 //
-//   velkor-measure-audio [--stand-in] [--usb] [SECONDS]
+//   velkor-measure-audio [--stand-in] [--usb] [--record] [SECONDS]
 //
 // --stand-in plays the sound device's part with a steady clock instead of
 // the sound output. --usb delivers the receiver's octets in USB-adapter
-// packets (62 octets, or fewer after 16 ms). With VELKOR_MEASURE_TRACE set it also reports a clip
+// packets (62 octets, or fewer after 16 ms). --record records the played
+// audio and the receive stream meanwhile (into VELKOR_RECORDINGS, else a
+// temporary directory that is removed afterwards) and reports the
+// writer's CPU and what it wrote and dropped. With VELKOR_MEASURE_TRACE set it also reports a clip
 // stream that stops for 300 ms and lists the first commands the receiver
 // got with the times of their answers.
 #include "audio/audio.h"
 #include "link/comthread.h"
 #include "protocol/comreceive.h"
+#include "protocol/radiostate.h"
+#include "record/record.h"
+#include "record/recordname.h"
 #include "sim/signalmodel.h"
 #include "tools/measure/audiorun.h"
 #include "tools/measure/capture.h"
@@ -21,6 +27,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,22 +72,27 @@ int main(int argc, char** argv) {
     // --usb: the receiver's octets come through a USB serial adapter.
     bool bStandIn = false;
     bool bUsb = false;
+    bool bRecord = false;
     for (; argc > 1 && argv[1][0] == '-'; --argc, ++argv) {
         const std::string option = argv[1];
         if (option == "--stand-in") {
             bStandIn = true;
         } else if (option == "--usb") {
             bUsb = true;
+        } else if (option == "--record") {
+            bRecord = true;
         } else {
-            std::fprintf(stderr,
-                         "usage: velkor-measure-audio [--stand-in] [--usb] [SECONDS, 2..240]\n");
+            std::fprintf(
+                stderr,
+                "usage: velkor-measure-audio [--stand-in] [--usb] [--record] [SECONDS, 2..240]\n");
             return 2;
         }
     }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
     if (!(seconds >= 2 && seconds <= 240)) {
-        std::fprintf(stderr,
-                     "usage: velkor-measure-audio [--stand-in] [--usb] [SECONDS, 2..240]\n");
+        std::fprintf(
+            stderr,
+            "usage: velkor-measure-audio [--stand-in] [--usb] [--record] [SECONDS, 2..240]\n");
         return 2;
     }
     AudioLinkRun run(!bStandIn, TEST_TONE_FREQUENCY);
@@ -92,6 +104,20 @@ int main(int argc, char** argv) {
                      static_cast<int>(dwError));
         return 1;
     }
+    std::string szTemporary;
+    if (bRecord) {
+        if (std::getenv(szRecordEnv) == nullptr) {
+            std::string szDir = "/tmp/velkor-measure-recording.XXXXXX";
+            if (mkdtemp(szDir.data()) != nullptr) {
+                szTemporary = szDir;
+                setenv(szRecordEnv, szDir.c_str(), 1);
+            }
+        }
+        if (!recordAudioStart(TEST_TONE_FREQUENCY, MODE_AM) || !recordStreamStart()) {
+            std::fprintf(stderr, "velkor-measure-audio: cannot record\n");
+            return 1;
+        }
+    }
     const auto enabled = Clock::now();
     run.enable();
     while (audioCounters.ulBlocksPlayed.load() == 0 && Clock::now() - enabled < 5s)
@@ -102,6 +128,7 @@ int main(int argc, char** argv) {
     const std::uint64_t ulPlayed0 = audioCounters.ulBlocksPlayed;
     const std::uint64_t ulUnderruns0 = audioCounters.ulUnderruns;
     const std::uint64_t ulCpu0 = audioCounters.ulThreadCpuMicros;
+    const std::uint64_t ulWriterCpu0 = recordCounters.ulWriterCpuMicros;
     const auto measureStart = Clock::now();
     if (std::getenv("VELKOR_MEASURE_TRACE")) {
         std::uint64_t last = 0;
@@ -134,6 +161,12 @@ int main(int argc, char** argv) {
     const std::uint64_t ulUnderruns = audioCounters.ulUnderruns - ulUnderruns0;
     const double cpuSeconds = static_cast<double>(audioCounters.ulThreadCpuMicros - ulCpu0) * 1e-6;
     const double wall = std::chrono::duration<double>(measureEnd - measureStart).count();
+    const double writerCpuSeconds =
+        static_cast<double>(recordCounters.ulWriterCpuMicros - ulWriterCpu0) * 1e-6;
+    if (bRecord)
+        recordClose();
+    if (!szTemporary.empty())
+        std::filesystem::remove_all(szTemporary);
     run.disable();
     std::this_thread::sleep_for(200ms);
 
@@ -211,7 +244,22 @@ int main(int argc, char** argv) {
                 "(%.2f %% of real time)\n",
                 workMean, static_cast<unsigned long long>(audioCounters.ulWorkMaxMicros.load()),
                 100.0 * workMean / 32000.0);
+    // What the link dropped, cut or resynchronised over the whole run.
+    const std::string szCounters = linkCountersText();
+    std::printf("link counters%s\n%s", szCounters.empty() ? ": all zero" : ":", szCounters.c_str());
 
+    if (bRecord) {
+        std::printf("recording writer CPU           %.3f s in %.1f s (%.2f %% of one core)\n",
+                    writerCpuSeconds, wall, 100.0 * writerCpuSeconds / wall);
+        std::printf("recorded                       %llu frames (%llu dropped, most waiting %llu), "
+                    "%llu octets (%llu dropped, most waiting %llu)\n",
+                    static_cast<unsigned long long>(recordCounters.audio.ulWritten.load()),
+                    static_cast<unsigned long long>(recordCounters.audio.ulDropped.load()),
+                    static_cast<unsigned long long>(recordCounters.audio.ulHighestFill.load()),
+                    static_cast<unsigned long long>(recordCounters.stream.ulWritten.load()),
+                    static_cast<unsigned long long>(recordCounters.stream.ulDropped.load()),
+                    static_cast<unsigned long long>(recordCounters.stream.ulHighestFill.load()));
+    }
     if (const char* szCapture = std::getenv("VELKOR_CAPTURE")) {
         const TONECHECK tone =
             checkTone(readCapture(szCapture), 8000.0, TEST_TONE_HZ, 0.5, std::min(seconds, 30.0));

@@ -1,0 +1,51 @@
+#include "record/recordname.h"
+
+#include "platform/folders.h"
+#include "protocol/radiostate.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+std::string recordDirectory() {
+    if (const char* szDir = std::getenv(szRecordEnv); szDir != nullptr && szDir[0] != '\0')
+        return szDir;
+    std::array<char, MAX_PATH> szPath{};
+    if (SHGetFolderPathA(nullptr, CSIDL_MYMUSIC, nullptr, 0, szPath.data()) == S_OK ||
+        SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, 0, szPath.data()) == S_OK)
+        return szPath.data();
+    return ".";
+}
+
+std::string recordModeName(DWORD uMode) {
+    switch (uMode) {
+    case MODE_AM:
+        return "AM";
+    case MODE_CW:
+        return "CW";
+    case MODE_SSB:
+        return "SSB";
+    default:
+        return "mode" + std::to_string(uMode);
+    }
+}
+
+std::string recordBaseName(const std::tm& local, DWORD ulFrequency, DWORD uMode) {
+    std::array<char, 32> szTime{};
+    std::strftime(szTime.data(), szTime.size(), "%Y%m%d-%H%M%S", &local);
+    std::string szName = std::string("velkor-") + szTime.data();
+    if (uMode != 0)
+        szName += "-" + std::to_string(ulFrequency) + "-" + recordModeName(uMode);
+    return szName;
+}
+
+std::string recordUniquePath(const std::string& szDirectory, const std::string& szBase,
+                             const std::string& szExtension) {
+    const std::filesystem::path directory(szDirectory);
+    std::filesystem::path path = directory / (szBase + szExtension);
+    std::error_code error;
+    for (int n = 2; std::filesystem::exists(path, error); ++n)
+        path = directory / (szBase + "-" + std::to_string(n) + szExtension);
+    return path.string();
+}
