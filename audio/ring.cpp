@@ -46,3 +46,36 @@ TAKEN ringTake(RING& ring, DWORD ulSession, float* pOutput, unsigned long ulFram
     ring.ullRead.store(ullRead, std::memory_order_release);
     return taken;
 }
+
+std::uint64_t ringFill(const RING& ring) {
+    return ring.ullWritten.load(std::memory_order_acquire) -
+           ring.ullRead.load(std::memory_order_acquire);
+}
+
+void depthReset(DEPTH& depth, std::int64_t llNow) {
+    depth = DEPTH{};
+    depth.llCleanSince = llNow;
+}
+
+void depthClipArrived(DEPTH& depth, std::int64_t llWaitMicros) {
+    depth.llWait[static_cast<std::size_t>(depth.iNextWait)] = llWaitMicros;
+    depth.iNextWait = (depth.iNextWait + 1) % ARRIVALS_KEPT;
+}
+
+void depthUnderrun(DEPTH& depth, std::int64_t llNow) {
+    if (depth.iExtra < MAX_DEPTH - MIN_DEPTH)
+        ++depth.iExtra;
+    depth.llCleanSince = llNow;
+}
+
+void depthTick(DEPTH& depth, std::int64_t llNow) {
+    if (depth.iExtra > 0 && llNow - depth.llCleanSince >= CLEAN_STRETCH_MICROS) {
+        --depth.iExtra;
+        depth.llCleanSince = llNow;
+    }
+}
+
+int depthBlocks(const DEPTH& depth) {
+    const std::int64_t llSlowest = *std::max_element(depth.llWait.begin(), depth.llWait.end());
+    return std::min(MAX_DEPTH, std::max(MIN_DEPTH, depthFor(llSlowest)) + depth.iExtra);
+}
