@@ -112,9 +112,12 @@ StopFlag bAudioThreadDone;
 WORKER audioWorker{"audio", audioThread, bAudioThreadDone, hAudioThread, ulAudioThreadID};
 // Counts audioStart calls; blocks of an earlier one are stale.
 Shared<DWORD> ulSession{0};
-// The session whose first block has played: from then on an empty ring
-// is a gap in the sound, not the wait for the first clip.
+// The session whose first block has played, and when it did: from then
+// on an empty ring is a gap in the sound, not the wait for the first
+// clip. In the first moments the sound server may call back in a burst
+// while it starts; a gap then says nothing about the depth.
 Shared<DWORD> ulSessionPlaying{0};
+Shared<std::int64_t> llSessionPlaying{0};
 
 void raiseTo(Shared<std::uint64_t>& ulMax, std::uint64_t ulValue) {
     if (ulValue > ulMax)
@@ -201,6 +204,8 @@ void resetCounters() {
         played = 0;
     for (auto& taken : audioCounters.llClipTaken)
         taken = 0;
+    for (auto& wait : audioCounters.llClipWait)
+        wait = 0;
 }
 
 // Zeroes the buffers and creates the events.
@@ -336,8 +341,11 @@ DWORD audioThread(LPVOID) {
                         ulDryRunsSeen);
         const std::uint64_t ulClip = audioCounters.ulClipsTaken;
         audioCounters.ulClipsTaken += 1;
-        if (ulClip < PLAYED_LOG)
+        if (ulClip < PLAYED_LOG) {
             audioCounters.llClipTaken[ulClip] = llClipTime;
+            if (ulRequestSession == ulClipSession && llRequested != 0)
+                audioCounters.llClipWait[ulClip] = llClipTime - llRequested;
+        }
         // Both halves are always decoded, also while audio is off, so the
         // decoder stays in step with the receiver's encoder.
         decode(sAudio.data(), ucAudioClip.data(), HALFCLIP);
@@ -366,7 +374,10 @@ int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer
                                  static_cast<float*>(pOutputBuffer), ulFramesPerBuffer);
     audioCounters.ulStaleBlocks += taken.ulStale;
     if (taken.bPlayed) {
-        ulSessionPlaying = taken.tag.ulSession;
+        if (ulSessionPlaying != taken.tag.ulSession) {
+            llSessionPlaying = nowMicros();
+            ulSessionPlaying = taken.tag.ulSession;
+        }
         if (taken.tag.llClipTime != 0) {
             const std::int64_t llNow = nowMicros();
             audioCounters.ulRingMicros += static_cast<std::uint64_t>(llNow - taken.tag.llPutTime);
@@ -380,7 +391,7 @@ int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer
         audioCounters.ulBlocksPlayed += 1;
     } else {
         audioCounters.ulUnderruns += 1;
-        if (ulSessionPlaying == ulSession)
+        if (ulSessionPlaying == ulSession && nowMicros() - llSessionPlaying >= SETTLING_MICROS)
             audioCounters.ulDryRuns += 1;
     }
     audioCounters.ulCallbacks += 1;

@@ -53,6 +53,11 @@ inline constexpr double AUDIO_SAMPLE_RATE = 8000.0;
 // the two blocks of the clip that arrives on top of it.
 inline constexpr int RING_BLOCKS = 6;
 
+// For this long after a start's first block has played, an empty ring
+// does not deepen it: the sound server may call back in a burst as it
+// starts.
+inline constexpr std::int64_t SETTLING_MICROS = 500000;
+
 extern HANDLE hAudioPlayed;
 // TRUE from audioStart to audioStop. While it is FALSE the framer drops a
 // completed clip at once instead of handing it over, and requests no more.
@@ -85,7 +90,7 @@ struct AUDIOCOUNTERS {
     Shared<std::uint64_t> ulBlocksProduced;  // put into the ring
     Shared<std::uint64_t> ulBlocksPlayed;    // taken by a callback
     Shared<std::uint64_t> ulUnderruns;       // callbacks that found no block and played silence
-    Shared<std::uint64_t> ulDryRuns;         // the same, after a block of the session had played
+    Shared<std::uint64_t> ulDryRuns;         // the same, once the session has played for a while
     Shared<std::uint64_t> ulDepth;           // blocks the ring is held at now
     Shared<std::uint64_t> ulDeepest;         // the deepest it has been held at
     Shared<std::uint64_t> ulDepthGrown;      // times an underrun deepened it
@@ -111,5 +116,8 @@ struct AUDIOCOUNTERS {
     std::array<Shared<std::int64_t>, PLAYED_LOG> llClipPlayed;
     // When the audio thread took clip n, likewise.
     std::array<Shared<std::int64_t>, PLAYED_LOG> llClipTaken;
+    // How long clip n took from its request to the audio thread, in
+    // microseconds; 0 when it was not requested in this session.
+    std::array<Shared<std::int64_t>, PLAYED_LOG> llClipWait;
 };
 extern AUDIOCOUNTERS audioCounters;

@@ -2,6 +2,7 @@
 #include "audio/ring.h"
 
 #include <algorithm>
+#include <functional>
 
 void ringReset(RING& ring) {
     for (BLOCK& block : ring.block)
@@ -76,6 +77,9 @@ void depthTick(DEPTH& depth, std::int64_t llNow) {
 }
 
 int depthBlocks(const DEPTH& depth) {
-    const std::int64_t llSlowest = *std::max_element(depth.llWait.begin(), depth.llWait.end());
-    return std::min(MAX_DEPTH, std::max(MIN_DEPTH, depthFor(llSlowest)) + depth.iExtra);
+    // The second slowest: a single late clip is the underrun's business,
+    // a link that is slow again and again is the depth's.
+    std::array<std::int64_t, ARRIVALS_KEPT> llWait = depth.llWait;
+    std::nth_element(llWait.begin(), llWait.begin() + 1, llWait.end(), std::greater<>());
+    return std::min(MAX_DEPTH, std::max(MIN_DEPTH, depthFor(llWait[1])) + depth.iExtra);
 }

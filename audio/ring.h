@@ -57,8 +57,8 @@ TAKEN ringTake(RING& ring, DWORD ulSession, float* pOutput, unsigned long ulFram
 // the ring runs dry: the deeper the ring, the later a clip's sound comes
 // out. A request goes out right after a callback took a block, so a clip
 // that arrives within (depth + 1) blocks of its request plays without a
-// gap. The depth is the least that covers the slowest of the last few
-// clips' arrivals and never less than a clip's time on the line; an
+// gap. The depth is the least that covers the last few clips' arrivals
+// but the slowest one and never less than a clip's time on the line; an
 // underrun adds a block, and a long stretch without one takes it back.
 // A pure unit on a caller's clock (microseconds), so a test can drive it.
 inline constexpr std::int64_t BLOCK_MICROS = 32000; // one block at 8000 frames/s
