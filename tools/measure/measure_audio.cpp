@@ -185,6 +185,13 @@ int main(int argc, char** argv) {
     };
     const double ringMean = meanOf(audioCounters.ulRingMicros, audioCounters.ulRingBlocks);
     const double waitMean = meanOf(audioCounters.ulWaitMicros, audioCounters.ulWaits);
+    // The slowest requests, and when they were answered.
+    std::vector<std::pair<std::int64_t, std::size_t>> slowest;
+    for (std::size_t n = 0; n < static_cast<std::size_t>(PLAYED_LOG); ++n)
+        if (audioCounters.llClipWait[n] > 0)
+            slowest.emplace_back(audioCounters.llClipWait[n], n);
+    std::sort(slowest.rbegin(), slowest.rend());
+    slowest.resize(std::min<std::size_t>(slowest.size(), 3));
     const double workMean = ulHalfClips ? static_cast<double>(audioCounters.ulWorkMicros) /
                                               static_cast<double>(ulHalfClips)
                                         : 0;
@@ -214,6 +221,10 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(audioCounters.ulDepthGrown.load()));
     std::printf("request to clip taken          mean %.1f ms, max %.1f ms\n", waitMean,
                 static_cast<double>(audioCounters.ulWaitMaxMicros.load()) / 1000.0);
+    for (const auto& [llWait, n] : slowest)
+        std::printf("  slow: clip %zu took %.1f ms, %.0f ms after Enable\n", n,
+                    static_cast<double>(llWait) / 1000.0,
+                    static_cast<double>(audioCounters.llClipTaken[n] - micros(enabled)) / 1000.0);
     std::printf("clips already waiting          %llu of %llu\n",
                 static_cast<unsigned long long>(audioCounters.ulClipsPending.load()),
                 static_cast<unsigned long long>(audioCounters.ulClipsTaken.load()));
