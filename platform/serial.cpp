@@ -140,12 +140,11 @@ class CommPort final : public KernelObject {
             if (aborts() != abortsAtStart)
                 return Wake::Aborted;
             std::array<pollfd, 2> fds{{{fd_, events, 0}, {wakeFd_, POLLIN, 0}}};
+            // A deadline that has passed still looks once: a reader that
+            // comes late to its wait gets what arrived meanwhile.
             timespec ts{};
-            if (deadline) {
-                if (Clock::now() >= *deadline)
-                    return Wake::TimedOut;
+            if (deadline)
                 ts = timespecUntil(*deadline);
-            }
             const int n = ::ppoll(fds.data(), fds.size(), deadline ? &ts : nullptr, nullptr);
             if (n < 0) {
                 if (errno == EINTR)
