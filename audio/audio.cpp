@@ -105,6 +105,7 @@ std::int64_t nowMicros() {
 }
 
 RING ring;
+DEPTH depth; // the audio thread's
 HANDLE hStream = nullptr;
 HANDLE hAudioThread = nullptr;
 DWORD ulAudioThreadID = 0;
@@ -112,10 +113,20 @@ StopFlag bAudioThreadDone;
 WORKER audioWorker{"audio", audioThread, bAudioThreadDone, hAudioThread, ulAudioThreadID};
 // Counts audioStart calls; blocks of an earlier one are stale.
 Shared<DWORD> ulSession{0};
+// The session whose first block has played, and when it did: from then
+// on an empty ring is a gap in the sound, not the wait for the first
+// clip. In the first moments the sound server may call back in a burst
+// while it starts; a gap then says nothing about the depth.
+Shared<DWORD> ulSessionPlaying{0};
+Shared<std::int64_t> llSessionPlaying{0};
 
 void raiseTo(Shared<std::uint64_t>& ulMax, std::uint64_t ulValue) {
     if (ulValue > ulMax)
         ulMax = ulValue;
+}
+
+bool sessionGoesOn(DWORD ulThisSession) {
+    return bAudioOn && !bAudioThreadDone && ulSession == ulThisSession;
 }
 
 // Puts fAudio's output block into the ring, waiting while it is full.
@@ -124,14 +135,46 @@ void raiseTo(Shared<std::uint64_t>& ulMax, std::uint64_t ulValue) {
 void putBlock(DWORD ulBlockSession, std::int64_t llClipTime, std::uint64_t ulClip) {
     std::uint64_t ulFill = 0;
     for (;;) {
-        if (!bAudioOn || bAudioThreadDone || ulSession != ulBlockSession)
+        if (!sessionGoesOn(ulBlockSession))
             return;
-        if (ringPut(ring, fAudio.data(), {ulBlockSession, llClipTime, ulClip}, &ulFill))
+        if (ringPut(ring, fAudio.data(), {ulBlockSession, llClipTime, ulClip, nowMicros()},
+                    &ulFill))
             break;
         WaitForSingleObject(hAudioPlayed, INFINITE);
     }
     audioCounters.ulBlocksProduced += 1;
     raiseTo(audioCounters.ulHighestFill, ulFill);
+}
+
+// Waits until the ring has drained to its depth, so that the clip
+// requested next lands just before the ring runs dry. Gives up when
+// audio is switched off or restarted meanwhile, or the pipeline closes.
+void waitForDepth(DWORD ulThisSession) {
+    while (sessionGoesOn(ulThisSession) &&
+           ringFill(ring) > static_cast<std::uint64_t>(depthBlocks(depth)))
+        WaitForSingleObject(hAudioPlayed, INFINITE);
+}
+
+// Brings the depth up to date when a clip comes: its wait since the
+// request, a gap in the sound since the last clip, a clean stretch.
+void updateDepth(std::int64_t llNow, std::int64_t llRequested, std::uint64_t& ulDryRunsSeen) {
+    if (llRequested != 0) {
+        const auto ulWait = static_cast<std::uint64_t>(llNow - llRequested);
+        depthClipArrived(depth, llNow - llRequested);
+        audioCounters.ulWaitMicros += ulWait;
+        audioCounters.ulWaits += 1;
+        raiseTo(audioCounters.ulWaitMaxMicros, ulWait);
+    }
+    if (const std::uint64_t ulDryRuns = audioCounters.ulDryRuns; ulDryRuns != ulDryRunsSeen) {
+        // However long the gap, one block more.
+        ulDryRunsSeen = ulDryRuns;
+        depthUnderrun(depth, llNow);
+        audioCounters.ulDepthGrown += 1;
+    }
+    depthTick(depth, llNow);
+    const auto ulDepth = static_cast<std::uint64_t>(depthBlocks(depth));
+    audioCounters.ulDepth = ulDepth;
+    raiseTo(audioCounters.ulDeepest, ulDepth);
 }
 
 void resampleTimed() {
@@ -144,17 +187,26 @@ void resampleTimed() {
 }
 
 void resetCounters() {
-    for (auto* counter :
-         {&audioCounters.ulCallbacks, &audioCounters.ulBlocksProduced,
-          &audioCounters.ulBlocksPlayed, &audioCounters.ulUnderruns, &audioCounters.ulStaleBlocks,
-          &audioCounters.ulHighestFill, &audioCounters.ulClipsTaken, &audioCounters.ulClipsPending,
-          &audioCounters.ulHalfClips, &audioCounters.ulWorkMicros, &audioCounters.ulWorkMaxMicros,
-          &audioCounters.ulThreadCpuMicros})
+    for (auto* counter : {&audioCounters.ulCallbacks,      &audioCounters.ulBlocksProduced,
+                          &audioCounters.ulBlocksPlayed,   &audioCounters.ulUnderruns,
+                          &audioCounters.ulDryRuns,        &audioCounters.ulDepth,
+                          &audioCounters.ulDeepest,        &audioCounters.ulDepthGrown,
+                          &audioCounters.ulWaitMicros,     &audioCounters.ulWaitMaxMicros,
+                          &audioCounters.ulWaits,          &audioCounters.ulRingMicros,
+                          &audioCounters.ulRingBlocks,     &audioCounters.ulStaleBlocks,
+                          &audioCounters.ulHighestFill,    &audioCounters.ulClipsTaken,
+                          &audioCounters.ulClipsPending,   &audioCounters.ulHalfClips,
+                          &audioCounters.ulWorkMicros,     &audioCounters.ulWorkMaxMicros,
+                          &audioCounters.ulThreadCpuMicros})
         *counter = 0;
     for (auto& bucket : audioCounters.ulLatency)
         bucket = 0;
     for (auto& played : audioCounters.llClipPlayed)
         played = 0;
+    for (auto& taken : audioCounters.llClipTaken)
+        taken = 0;
+    for (auto& wait : audioCounters.llClipWait)
+        wait = 0;
 }
 
 // Zeroes the buffers and creates the events.
@@ -164,6 +216,7 @@ DWORD openPipeline() {
     fTemp.fill(0.0f);
     resampleReset();
     ringReset(ring);
+    depthReset(depth, nowMicros());
     resetCounters();
     bAudioOn = FALSE;
     bAudioThreadDone = FALSE;
@@ -232,6 +285,11 @@ int audioStop() {
     return StopSoundOutput(hStream) ? NO_ERROR : static_cast<int>(GetLastError());
 }
 
+double audioOutputLatency() {
+    double dSeconds = 0;
+    return hStream != nullptr && GetSoundOutputLatency(hStream, &dSeconds) ? dSeconds : -1.0;
+}
+
 int audioClose() {
     bAudioOn = FALSE;
     bAudioThreadDone = TRUE;
@@ -265,6 +323,11 @@ int audioClose() {
 
 DWORD audioThread(LPVOID) {
     audioCounters.iThreads += 1;
+    // When the clip now awaited was requested (the framer released), in
+    // this session; 0 when none was.
+    std::int64_t llRequested = 0;
+    DWORD ulRequestSession = 0;
+    std::uint64_t ulDryRunsSeen = audioCounters.ulDryRuns;
     while (!bAudioThreadDone) {
         if (WaitForSingleObject(hAudioClip, 0) == WAIT_OBJECT_0)
             audioCounters.ulClipsPending += 1;
@@ -274,8 +337,16 @@ DWORD audioThread(LPVOID) {
             break; // audioClose releases the framer
         const std::int64_t llClipTime = nowMicros();
         const DWORD ulClipSession = ulSession;
+        if (bAudioOn)
+            updateDepth(llClipTime, ulRequestSession == ulClipSession ? llRequested : 0,
+                        ulDryRunsSeen);
         const std::uint64_t ulClip = audioCounters.ulClipsTaken;
         audioCounters.ulClipsTaken += 1;
+        if (ulClip < PLAYED_LOG) {
+            audioCounters.llClipTaken[ulClip] = llClipTime;
+            if (ulRequestSession == ulClipSession && llRequested != 0)
+                audioCounters.llClipWait[ulClip] = llClipTime - llRequested;
+        }
         // Both halves are always decoded, also while audio is off, so the
         // decoder stays in step with the receiver's encoder.
         decode(sAudio.data(), ucAudioClip.data(), HALFCLIP);
@@ -284,11 +355,14 @@ DWORD audioThread(LPVOID) {
             putBlock(ulClipSession, llClipTime, ulClip);
         }
         decode(sAudio.data(), ucAudioClip.data() + HALFCLIP, HALFCLIP);
-        SetEvent(hGetMore); // ucAudioClip is free for the next clip
         if (bAudioOn) {
             resampleTimed();
             putBlock(ulClipSession, 0, ulClip);
+            waitForDepth(ulClipSession);
         }
+        llRequested = nowMicros();
+        ulRequestSession = ulClipSession;
+        SetEvent(hGetMore); // ucAudioClip is free for the next clip
         audioCounters.ulThreadCpuMicros = GetCurrentThreadCpuMicroseconds();
     }
     audioCounters.iThreads -= 1;
@@ -305,8 +379,14 @@ int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer
         if (bAudioOn) // what plays, for a recording
             recordAudioFrames(pOutput,
                               std::min<unsigned long>(ulFramesPerBuffer, FRAMES_PER_BLOCK));
+        if (ulSessionPlaying != taken.tag.ulSession) {
+            llSessionPlaying = nowMicros();
+            ulSessionPlaying = taken.tag.ulSession;
+        }
         if (taken.tag.llClipTime != 0) {
             const std::int64_t llNow = nowMicros();
+            audioCounters.ulRingMicros += static_cast<std::uint64_t>(llNow - taken.tag.llPutTime);
+            audioCounters.ulRingBlocks += 1;
             const std::int64_t llMillis = (llNow - taken.tag.llClipTime) / 1000;
             if (taken.tag.ulClip < PLAYED_LOG)
                 audioCounters.llClipPlayed[taken.tag.ulClip] = llNow;
@@ -316,6 +396,8 @@ int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer
         audioCounters.ulBlocksPlayed += 1;
     } else {
         audioCounters.ulUnderruns += 1;
+        if (ulSessionPlaying == ulSession && nowMicros() - llSessionPlaying >= SETTLING_MICROS)
+            audioCounters.ulDryRuns += 1;
     }
     audioCounters.ulCallbacks += 1;
     SetEvent(hAudioPlayed);

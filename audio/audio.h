@@ -42,18 +42,21 @@ void resampleReset();
 // Playback.
 //
 // The audio thread decodes and resamples each clip into a small ring of
-// output blocks; the sound callback plays one block per call. The thread
-// waits only while the ring is full, so the sound device's clock paces
-// the stream, and it raises hGetMore as soon as it has decoded the second
-// half of a clip, so the next clip is requested while this one plays.
+// output blocks; the sound callback plays one block per call, from the
+// first block on. The thread holds the framer (and so the request for the
+// next clip) until the ring has drained to its depth (audio/ring.h), so
+// the next clip lands just before the ring runs dry and its sound leaves
+// the callback soon after it came off the line.
 
 inline constexpr double AUDIO_SAMPLE_RATE = 8000.0;
-// Ring depth in blocks of 32 ms. A clip takes about 48 ms on the line
-// while its two blocks last 64 ms, so the ring refills faster than it
-// drains; three blocks ride out a late clip or a late thread by about
-// 60 ms and keep the delay from a clip's arrival to its first frame
-// leaving the callback near 16 + 3 * 32 = 112 ms.
-inline constexpr int RING_BLOCKS = 3;
+// Ring capacity in blocks of 32 ms: the deepest the ring is held at, and
+// the two blocks of the clip that arrives on top of it.
+inline constexpr int RING_BLOCKS = 6;
+
+// For this long after a start's first block has played, an empty ring
+// does not deepen it: the sound server may call back in a burst as it
+// starts.
+inline constexpr std::int64_t SETTLING_MICROS = 500000;
 
 extern HANDLE hAudioPlayed;
 // TRUE from audioStart to audioStop. While it is FALSE the framer drops a
@@ -70,6 +73,9 @@ int audioStart();
 int audioStop();
 int audioClose();
 DWORD audioThread(LPVOID);
+// What the sound output adds after the callback, in seconds, as it
+// reports it; a negative value when it does not tell.
+double audioOutputLatency();
 // The sound output's callback: plays the next block of the ring in
 // pUserData (silence if there is none) and raises hAudioPlayed. Never
 // waits, locks or allocates.
@@ -84,6 +90,15 @@ struct AUDIOCOUNTERS {
     Shared<std::uint64_t> ulBlocksProduced;  // put into the ring
     Shared<std::uint64_t> ulBlocksPlayed;    // taken by a callback
     Shared<std::uint64_t> ulUnderruns;       // callbacks that found no block and played silence
+    Shared<std::uint64_t> ulDryRuns;         // the same, once the session has played for a while
+    Shared<std::uint64_t> ulDepth;           // blocks the ring is held at now
+    Shared<std::uint64_t> ulDeepest;         // the deepest it has been held at
+    Shared<std::uint64_t> ulDepthGrown;      // times an underrun deepened it
+    Shared<std::uint64_t> ulWaitMicros;      // request to clip taken, summed over clips
+    Shared<std::uint64_t> ulWaitMaxMicros;   // the longest of them
+    Shared<std::uint64_t> ulWaits;           // clips counted in ulWaitMicros
+    Shared<std::uint64_t> ulRingMicros;      // a clip's first block, put to taken, summed
+    Shared<std::uint64_t> ulRingBlocks;      // blocks counted in ulRingMicros
     Shared<std::uint64_t> ulStaleBlocks;     // left over from before an audioStart, never played
     Shared<std::uint64_t> ulHighestFill;     // most blocks ever waiting in the ring
     Shared<std::uint64_t> ulClipsTaken;      // clips the thread took from the framer
@@ -99,5 +114,10 @@ struct AUDIOCOUNTERS {
     // When the first block of clip n (counted from audioOpen) left the
     // callback, in microseconds of the steady clock; 0 if it never did.
     std::array<Shared<std::int64_t>, PLAYED_LOG> llClipPlayed;
+    // When the audio thread took clip n, likewise.
+    std::array<Shared<std::int64_t>, PLAYED_LOG> llClipTaken;
+    // How long clip n took from its request to the audio thread, in
+    // microseconds; 0 when it was not requested in this session.
+    std::array<Shared<std::int64_t>, PLAYED_LOG> llClipWait;
 };
 extern AUDIOCOUNTERS audioCounters;

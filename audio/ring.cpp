@@ -2,6 +2,7 @@
 #include "audio/ring.h"
 
 #include <algorithm>
+#include <functional>
 
 void ringReset(RING& ring) {
     for (BLOCK& block : ring.block)
@@ -45,4 +46,40 @@ TAKEN ringTake(RING& ring, DWORD ulSession, float* pOutput, unsigned long ulFram
     // The block is copied out: its slot may be refilled.
     ring.ullRead.store(ullRead, std::memory_order_release);
     return taken;
+}
+
+std::uint64_t ringFill(const RING& ring) {
+    return ring.ullWritten.load(std::memory_order_acquire) -
+           ring.ullRead.load(std::memory_order_acquire);
+}
+
+void depthReset(DEPTH& depth, std::int64_t llNow) {
+    depth = DEPTH{};
+    depth.llCleanSince = llNow;
+}
+
+void depthClipArrived(DEPTH& depth, std::int64_t llWaitMicros) {
+    depth.llWait[static_cast<std::size_t>(depth.iNextWait)] = llWaitMicros;
+    depth.iNextWait = (depth.iNextWait + 1) % ARRIVALS_KEPT;
+}
+
+void depthUnderrun(DEPTH& depth, std::int64_t llNow) {
+    if (depth.iExtra < MAX_DEPTH - MIN_DEPTH)
+        ++depth.iExtra;
+    depth.llCleanSince = llNow;
+}
+
+void depthTick(DEPTH& depth, std::int64_t llNow) {
+    if (depth.iExtra > 0 && llNow - depth.llCleanSince >= CLEAN_STRETCH_MICROS) {
+        --depth.iExtra;
+        depth.llCleanSince = llNow;
+    }
+}
+
+int depthBlocks(const DEPTH& depth) {
+    // The second slowest: a single late clip is the underrun's business,
+    // a link that is slow again and again is the depth's.
+    std::array<std::int64_t, ARRIVALS_KEPT> llWait = depth.llWait;
+    std::nth_element(llWait.begin(), llWait.begin() + 1, llWait.end(), std::greater<>());
+    return std::min(MAX_DEPTH, std::max(MIN_DEPTH, depthFor(llWait[1])) + depth.iExtra);
 }

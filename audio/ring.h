@@ -13,6 +13,7 @@ struct BLOCKTAG {
     DWORD ulSession;         // the audioStart it belongs to
     std::int64_t llClipTime; // first block of a clip: when the clip was taken; else 0
     std::uint64_t ulClip;    // the clip's number since audioOpen
+    std::int64_t llPutTime;  // when it went into the ring
 };
 
 struct BLOCK {
@@ -48,3 +49,56 @@ struct TAKEN {
 // pOutput, skipping older sessions' blocks, and fills the rest of the
 // ulFrames frames with silence. Never waits or allocates.
 TAKEN ringTake(RING& ring, DWORD ulSession, float* pOutput, unsigned long ulFrames);
+
+// How many blocks the ring holds when the next clip is requested.
+//
+// The audio thread releases the framer (and with it the next request)
+// once the ring has drained to the depth, so the clip lands just before
+// the ring runs dry: the deeper the ring, the later a clip's sound comes
+// out. A request goes out right after a callback took a block, so a clip
+// that arrives within (depth + 1) blocks of its request plays without a
+// gap. The depth is the least that covers the last few clips' arrivals
+// but the slowest one and never less than a clip's time on the line; an
+// underrun adds a block, and a long stretch without one takes it back.
+// A pure unit on a caller's clock (microseconds), so a test can drive it.
+inline constexpr std::int64_t BLOCK_MICROS = 32000; // one block at 8000 frames/s
+// Request and frame on the line at 57600 baud, 10 bits an octet: "?RMC\r"
+// out, "@RMC", the 16-octet status record and the clip back.
+inline constexpr std::int64_t LINE_CLIP_MICROS = (5 + 4 + 16 + CLIPSIZE) * 10 * 1000000LL / 57600;
+// Slack for a late callback or a late thread on top of the wait a clip
+// needs.
+inline constexpr std::int64_t DEPTH_MARGIN_MICROS = 8000;
+inline constexpr int ARRIVALS_KEPT = 16;                       // about a second of clips
+inline constexpr std::int64_t CLEAN_STRETCH_MICROS = 60000000; // a minute without an underrun
+inline constexpr int MAX_DEPTH = RING_BLOCKS - 2;              // room for a whole clip on top
+
+// The depth that lets a clip that takes llWaitMicros from request to the
+// audio thread arrive before the blocks already waiting have played.
+constexpr int depthFor(std::int64_t llWaitMicros) {
+    const std::int64_t llNeed = llWaitMicros + DEPTH_MARGIN_MICROS;
+    const auto iBlocks = static_cast<int>((llNeed + BLOCK_MICROS - 1) / BLOCK_MICROS) - 1;
+    return iBlocks < 1 ? 1 : (iBlocks > MAX_DEPTH ? MAX_DEPTH : iBlocks);
+}
+// What the line rate alone needs.
+inline constexpr int MIN_DEPTH = depthFor(LINE_CLIP_MICROS);
+
+struct DEPTH {
+    int iExtra = 0;                                   // blocks added by underruns
+    std::int64_t llCleanSince = 0;                    // last underrun, or last block taken back
+    std::array<std::int64_t, ARRIVALS_KEPT> llWait{}; // recent request-to-clip times
+    int iNextWait = 0;
+};
+
+// Starts afresh at the line rate's depth.
+void depthReset(DEPTH& depth, std::int64_t llNow);
+// A clip came llWaitMicros after it was requested.
+void depthClipArrived(DEPTH& depth, std::int64_t llWaitMicros);
+// The ring ran dry while the stream was playing: one block more.
+void depthUnderrun(DEPTH& depth, std::int64_t llNow);
+// Takes one block back after a clean stretch; call it now and then.
+void depthTick(DEPTH& depth, std::int64_t llNow);
+// The depth now, between MIN_DEPTH and MAX_DEPTH.
+int depthBlocks(const DEPTH& depth);
+
+// Blocks waiting in the ring (of any session).
+std::uint64_t ringFill(const RING& ring);

@@ -3,12 +3,14 @@
 // batch's round trip against its time on the wire, and the CPU the
 // running link uses. Each benchmark is one measurement; the figures are
 // its counters.
+#include "audio/audio.h"
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
 #include "protocol/comexecute.h"
 #include "protocol/comreceive.h"
 #include "sim/emulator.h"
+#include "tools/measure/standin_sound.h"
 
 #include <benchmark/benchmark.h>
 
@@ -248,5 +250,68 @@ void BM_LinkCpu(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LinkCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// CPU used by the program's threads (link, exec, poll and audio) over
+// 10 s of streaming audio at the line rate, the emulator in a process of
+// its own and a stand-in clock in place of the sound output.
+void BM_StreamCpu(benchmark::State& state) {
+    constexpr auto SPAN = 10s;
+    for (auto _ : state) {
+        int out[2];
+        if (pipe(out) != 0) {
+            state.SkipWithError("pipe");
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", 0, 0);
+        char arg0[] = VELKOR_SIM;
+        char* argv[] = {arg0, nullptr};
+        pid_t pid = -1;
+        const int spawned = posix_spawn(&pid, VELKOR_SIM, &actions, nullptr, argv, environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        std::string slave;
+        for (char c; spawned == 0 && read(out[0], &c, 1) == 1 && c != '\n';)
+            slave += c;
+        close(out[0]);
+        if (slave.empty()) {
+            state.SkipWithError("velkor-sim did not start");
+            return;
+        }
+        double used = 0;
+        std::uint64_t ulClips = 0;
+        UseStandInSound(STANDIN::CLOCK);
+        if (audioOpen() != NO_ERROR) {
+            state.SkipWithError("audio did not open");
+            return;
+        }
+        {
+            RadioPosts window;
+            RunningLink link(slave, true, &window);
+            enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
+            audioStart();
+            std::this_thread::sleep_for(1s);
+            const std::uint64_t ulClips0 = audioCounters.ulClipsTaken;
+            const double before = cpuSeconds(RUSAGE_SELF);
+            std::this_thread::sleep_for(SPAN);
+            used = cpuSeconds(RUSAGE_SELF) - before;
+            ulClips = audioCounters.ulClipsTaken - ulClips0;
+            enqueue(&QueueMessage, "*RMC\r", MAX_PRIORITY);
+            audioStop();
+            audioClose();
+        }
+        UseDefaultSound();
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        const double seconds = std::chrono::duration<double>(SPAN).count();
+        state.SetIterationTime(seconds);
+        state.counters["program_cpu_percent"] = 100.0 * used / seconds;
+        state.counters["clips_per_s"] = static_cast<double>(ulClips) / seconds;
+    }
+}
+BENCHMARK(BM_StreamCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace

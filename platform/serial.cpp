@@ -45,6 +45,9 @@ timespec timespecUntil(Clock::time_point deadline) {
 
 enum class Wake { Ready, TimedOut, Aborted, HungUp, Failed };
 
+// Octets taken from the terminal in one call and handed out from here.
+constexpr std::size_t RECEIVE_BUFFER = 256;
+
 class CommPort final : public KernelObject {
   public:
     CommPort(LPCSTR szName, int fd, int wakeFd, const termios& found, bool exclusive)
@@ -83,6 +86,53 @@ class CommPort final : public KernelObject {
     }
     unsigned aborts() const { return aborts_.load(std::memory_order_acquire); }
 
+    // Reads take whatever the terminal holds in one call and hand it out
+    // from a small buffer, so a caller that reads one octet at a time
+    // makes one system call per burst, not per octet. An octet in the
+    // buffer has arrived: reads serve it at once.
+    //
+    // Copies up to n octets into p: from the buffer when it holds any,
+    // else from one read of the terminal. Returns the count, or what
+    // read(2) returned when the buffer was empty and the read failed or
+    // found nothing (errno as it left it).
+    ssize_t take(BYTE* p, DWORD n) {
+        std::lock_guard lock(receiveMutex_);
+        if (head_ == tail_) {
+            const ssize_t got = ::read(fd_, received_.data(), received_.size());
+            if (got <= 0) {
+                const int error = errno;
+                drained_ = false;
+                errno = error;
+                return got;
+            }
+            head_ = 0;
+            tail_ = static_cast<std::size_t>(got);
+            // Less than the room: the terminal had no more just now.
+            drained_ = tail_ < received_.size();
+        }
+        const std::size_t count = std::min<std::size_t>(n, tail_ - head_);
+        std::copy_n(received_.begin() + static_cast<std::ptrdiff_t>(head_), count, p);
+        head_ += count;
+        return static_cast<ssize_t>(count);
+    }
+    // TRUE when the buffer is empty and the last read emptied the
+    // terminal: a read would most likely find nothing yet, so a waiting
+    // reader goes straight to its wait, which returns at once if an
+    // octet has come meanwhile.
+    bool drained() {
+        std::lock_guard lock(receiveMutex_);
+        return head_ == tail_ && drained_;
+    }
+    DWORD buffered() {
+        std::lock_guard lock(receiveMutex_);
+        return static_cast<DWORD>(tail_ - head_);
+    }
+    void discardBuffered() {
+        std::lock_guard lock(receiveMutex_);
+        head_ = tail_ = 0;
+        drained_ = false;
+    }
+
     // Waits until the port is ready for `events`, the deadline passes (none:
     // no limit), the port hangs up, or an abort newer than `abortsAtStart`.
     Wake await(short events, Deadline deadline, unsigned abortsAtStart) {
@@ -90,12 +140,11 @@ class CommPort final : public KernelObject {
             if (aborts() != abortsAtStart)
                 return Wake::Aborted;
             std::array<pollfd, 2> fds{{{fd_, events, 0}, {wakeFd_, POLLIN, 0}}};
+            // A deadline that has passed still looks once: a reader that
+            // comes late to its wait gets what arrived meanwhile.
             timespec ts{};
-            if (deadline) {
-                if (Clock::now() >= *deadline)
-                    return Wake::TimedOut;
+            if (deadline)
                 ts = timespecUntil(*deadline);
-            }
             const int n = ::ppoll(fds.data(), fds.size(), deadline ? &ts : nullptr, nullptr);
             if (n < 0) {
                 if (errno == EINTR)
@@ -144,6 +193,11 @@ class CommPort final : public KernelObject {
     COMMTIMEOUTS timeouts_{};
     DWORD mask_ = 0;
     std::atomic<unsigned> aborts_{0};
+    std::mutex receiveMutex_; // guards the receive buffer
+    std::array<BYTE, RECEIVE_BUFFER> received_{};
+    std::size_t head_ = 0; // next octet to hand out
+    std::size_t tail_ = 0; // end of the octets read
+    bool drained_ = false;
 };
 
 struct BaudRate {
@@ -214,6 +268,8 @@ BOOL readPort(CommPort& port, BYTE* pBuffer, DWORD nToRead, DWORD* pRead) {
 
     DWORD got = 0;
     Deadline deadline = total;
+    // A reader that waits anyway skips a read that would find nothing.
+    bool skipRead = !available && port.drained();
     auto hungUp = [&]() -> BOOL {
         // A vanished device reads like a silent line that fails: the
         // caller's pace stays what its time-out makes it.
@@ -225,11 +281,21 @@ BOOL readPort(CommPort& port, BYTE* pBuffer, DWORD nToRead, DWORD* pRead) {
         return fail(ERROR_DEV_NOT_EXIST);
     };
     for (;;) {
-        const ssize_t n = ::read(port.fd(), pBuffer + got, nToRead - got);
+        ssize_t n = -1;
+        errno = EAGAIN;
+        if (!skipRead)
+            n = port.take(pBuffer + got, nToRead - got);
+        skipRead = false;
         if (n > 0) {
             got += static_cast<DWORD>(n);
-            if (got == nToRead || firstOctet)
+            if (got == nToRead)
                 break;
+            if (firstOctet) {
+                // The rest of what has arrived, without waiting.
+                if (port.drained())
+                    break;
+                continue;
+            }
             if (interval) {
                 const auto next = Clock::now() + milliseconds(t.ReadIntervalTimeout);
                 deadline = total ? std::min(*total, next) : next;
@@ -246,7 +312,7 @@ BOOL readPort(CommPort& port, BYTE* pBuffer, DWORD nToRead, DWORD* pRead) {
             *pRead = got;
             return failErrno();
         }
-        if (available)
+        if (available || (firstOctet && got > 0))
             break;
         const Wake wake = port.await(POLLIN, deadline, abortsAtStart);
         if (wake == Wake::TimedOut)
@@ -581,8 +647,11 @@ BOOL PurgeComm(HANDLE hFile, DWORD dwFlags) {
     if ((dwFlags & (PURGE_TXABORT | PURGE_RXABORT)) != 0)
         port->abortPending();
     BOOL result = TRUE;
-    if ((dwFlags & PURGE_RXCLEAR) != 0 && ::tcflush(port->fd(), TCIFLUSH) != 0)
-        result = failErrno();
+    if ((dwFlags & PURGE_RXCLEAR) != 0) {
+        port->discardBuffered();
+        if (::tcflush(port->fd(), TCIFLUSH) != 0)
+            result = failErrno();
+    }
     if ((dwFlags & PURGE_TXCLEAR) != 0 && ::tcflush(port->fd(), TCOFLUSH) != 0)
         result = failErrno();
     return result;
@@ -627,7 +696,7 @@ BOOL ClearCommError(HANDLE hFile, DWORD* pErrors, COMSTAT* pStat) {
         int out = 0;
         if (::ioctl(port->fd(), FIONREAD, &in) != 0 || ::ioctl(port->fd(), TIOCOUTQ, &out) != 0)
             return failErrno();
-        pStat->cbInQue = static_cast<DWORD>(std::max(in, 0));
+        pStat->cbInQue = static_cast<DWORD>(std::max(in, 0)) + port->buffered();
         pStat->cbOutQue = static_cast<DWORD>(std::max(out, 0));
     }
     return TRUE;

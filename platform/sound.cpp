@@ -80,6 +80,15 @@ BOOL CloseSoundOutput(HANDLE hOutput) {
     return succeeded(dwError);
 }
 
+BOOL GetSoundOutputLatency(HANDLE hOutput, double* pSeconds) {
+    auto* output = objectOf<SoundOutput>(hOutput);
+    if (output == nullptr || pSeconds == nullptr)
+        return succeeded(output == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+    if (output->pDevice->pfnLatency == nullptr)
+        return succeeded(ERROR_NOT_SUPPORTED);
+    return succeeded(output->pDevice->pfnLatency(output->pStream, pSeconds));
+}
+
 std::uint64_t GetCurrentThreadCpuMicroseconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);

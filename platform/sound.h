@@ -33,6 +33,10 @@ BOOL StartSoundOutput(HANDLE hOutput);
 BOOL StopSoundOutput(HANDLE hOutput);
 // Stops the output if it runs, closes it and releases the handle.
 BOOL CloseSoundOutput(HANDLE hOutput);
+// The time from a frame leaving the callback to its reaching the device,
+// in seconds, as the device reports it for this output; FALSE with
+// ERROR_NOT_SUPPORTED when the device does not tell.
+BOOL GetSoundOutputLatency(HANDLE hOutput, double* pSeconds);
 
 // An implementation of the sound output. Each operation returns NO_ERROR
 // or a platform error code; pfnOpen leaves in *ppStream what the others
@@ -42,6 +46,9 @@ struct SOUNDDEVICE {
     DWORD (*pfnStart)(LPVOID pStream);
     DWORD (*pfnStop)(LPVOID pStream);
     DWORD (*pfnClose)(LPVOID pStream);
+    // How long a frame takes from the callback to the device, in
+    // seconds, as the device reports it for the open stream; optional.
+    DWORD (*pfnLatency)(LPVOID pStream, double* pSeconds) = nullptr;
 };
 
 // Makes pDevice the device that OpenSoundOutput opens from now on;

@@ -12,6 +12,11 @@
 namespace {
 
 constexpr int OUTPUT_CHANNELS = 1;
+// The output buffer asked of the library, in seconds: one callback's
+// worth. The library rounds it up to what the device can do; its default
+// for a default stream (the device's "high" latency) adds around a tenth
+// of a second after every frame leaves the callback.
+constexpr PaTime SUGGESTED_LATENCY = SOUND_FRAMES_PER_BUFFER / SOUND_FRAMES_PER_SECOND;
 
 struct STREAM {
     PaStream* pStream = nullptr;
@@ -77,11 +82,19 @@ DWORD openStream(SOUNDCALLBACK pCallback, LPVOID pUserData, LPVOID* ppStream) {
     auto stream = std::make_unique<STREAM>();
     stream->pCallback = pCallback;
     stream->pUserData = pUserData;
-    // No stream flags: the library's default clipping and dithering apply
-    // when it converts the floats for the device.
-    const PaError paError = Pa_OpenDefaultStream(&stream->pStream, 0, OUTPUT_CHANNELS, paFloat32,
-                                                 SOUND_FRAMES_PER_SECOND, SOUND_FRAMES_PER_BUFFER,
-                                                 streamCallback, stream.get());
+    // The default output, as a default stream would take it, with a short
+    // output buffer. No stream flags: the library's default clipping and
+    // dithering apply when it converts the floats for the device.
+    PaStreamParameters output{};
+    output.device = Pa_GetDefaultOutputDevice();
+    output.channelCount = OUTPUT_CHANNELS;
+    output.sampleFormat = paFloat32;
+    output.suggestedLatency = SUGGESTED_LATENCY;
+    const PaError paError =
+        output.device == paNoDevice
+            ? paDeviceUnavailable
+            : Pa_OpenStream(&stream->pStream, nullptr, &output, SOUND_FRAMES_PER_SECOND,
+                            SOUND_FRAMES_PER_BUFFER, paNoFlag, streamCallback, stream.get());
     if (paError != paNoError) {
         Pa_Terminate();
         return platformError(paError);
@@ -98,6 +111,14 @@ DWORD stopStream(LPVOID pStream) {
     return platformError(Pa_StopStream(static_cast<STREAM*>(pStream)->pStream));
 }
 
+DWORD streamLatency(LPVOID pStream, double* pSeconds) {
+    const PaStreamInfo* pInfo = Pa_GetStreamInfo(static_cast<STREAM*>(pStream)->pStream);
+    if (pInfo == nullptr)
+        return ERROR_INVALID_HANDLE;
+    *pSeconds = pInfo->outputLatency;
+    return NO_ERROR;
+}
+
 // Closing a running stream stops it first.
 DWORD closeStream(LPVOID pStream) {
     const std::unique_ptr<STREAM> stream(static_cast<STREAM*>(pStream));
@@ -107,4 +128,5 @@ DWORD closeStream(LPVOID pStream) {
 
 } // namespace
 
-const SOUNDDEVICE PortAudioSound = {openStream, startStream, stopStream, closeStream};
+const SOUNDDEVICE PortAudioSound = {openStream, startStream, stopStream, closeStream,
+                                    streamLatency};

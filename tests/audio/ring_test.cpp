@@ -3,6 +3,8 @@
 // underruns, and a callback path that never allocates.
 #include "audio_fixture.h"
 
+#include "audio/ring.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -50,7 +52,30 @@ namespace {
 using namespace audiotest;
 using namespace std::chrono_literals;
 
-class Ring : public Playback {};
+class Ring : public Playback {
+  protected:
+    // A stand-in clock for the depth logic, in microseconds.
+    std::int64_t llNow = 1000000;
+
+    // Clips in a steady stream over llMicros, one every two blocks.
+    static int clipsIn(std::int64_t llMicros) {
+        return static_cast<int>(llMicros / (2 * BLOCK_MICROS));
+    }
+    // iClips clips, each llWait after its request, at the stream's pace.
+    void stream(DEPTH& depth, int iClips, std::int64_t llWait) {
+        for (int i = 0; i < iClips; ++i) {
+            llNow += 2 * BLOCK_MICROS;
+            depthClipArrived(depth, llWait);
+            depthTick(depth, llNow);
+        }
+    }
+};
+
+void waitForProduced(std::uint64_t n) {
+    const auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (audioCounters.ulBlocksProduced.load() < n && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+}
 
 TEST_F(Ring, EveryBlockPlaysOnceAndInOrderUnderRandomTiming) {
     constexpr int CLIPS = 150;
@@ -105,37 +130,100 @@ TEST_F(Ring, AnEmptyRingPlaysSilenceAndCountsAnUnderrun) {
     EXPECT_EQ(WaitForSingleObject(hAudioPlayed, 0), WAIT_OBJECT_0);
 
     std::thread framer([] { handOver(); });
-    framer.join(); // GetMore came before the clip's blocks were played
-    while (audioCounters.ulBlocksProduced.load() < 2)
-        std::this_thread::sleep_for(1ms);
+    waitForProduced(2);
     EXPECT_EQ(playOne(out), 0);
+    framer.join(); // GetMore came once the ring was down to its depth
     EXPECT_EQ(playOne(out), 1);
     EXPECT_EQ(playOne(out), -1);
     EXPECT_EQ(audioCounters.ulUnderruns.load(), 4u);
 }
 
-TEST_F(Ring, TheProducerWaitsWhileTheRingIsFullAndTheNextClipIsRequestedMeanwhile) {
+TEST_F(Ring, TheNextClipIsRequestedOnceTheRingHasDrainedToItsDepth) {
     ASSERT_EQ(audioStart(), 0);
-    // Two clips fill three slots and hold the fourth block; both clips are
-    // released, since each was decoded before its last block waited.
-    std::thread framer([] {
-        handOver();
-        handOver();
-    });
-    framer.join();
-    const auto settle = std::chrono::steady_clock::now() + 2s;
-    while (audioCounters.ulBlocksProduced.load() < RING_BLOCKS &&
-           std::chrono::steady_clock::now() < settle)
-        std::this_thread::sleep_for(1ms);
-    std::this_thread::sleep_for(20ms);
-    EXPECT_EQ(audioCounters.ulBlocksProduced.load(), static_cast<std::uint64_t>(RING_BLOCKS));
-    EXPECT_EQ(audioCounters.ulHighestFill.load(), static_cast<std::uint64_t>(RING_BLOCKS));
-
     std::array<float, FRAMES_PER_BLOCK> out;
-    for (long n = 0; n < 4; ++n) {
-        EXPECT_EQ(playOne(out), n);
-        std::this_thread::sleep_for(20ms); // let the thread refill
-    }
+    // Silence before the first clip is the wait for it, not a gap.
+    EXPECT_EQ(playOne(out), -1);
+    std::atomic<bool> bReleased{false};
+    std::thread framer([&] {
+        handOver();
+        bReleased = true;
+    });
+    waitForProduced(2);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_FALSE(bReleased) << "the next clip was requested with the whole clip still waiting";
+    EXPECT_EQ(playOne(out), 0);
+    framer.join();
+    EXPECT_TRUE(bReleased);
+    EXPECT_EQ(audioCounters.ulDepth.load(), static_cast<std::uint64_t>(MIN_DEPTH));
+
+    // The ring runs dry while the sound output starts: that says nothing
+    // about the depth.
+    EXPECT_EQ(playOne(out), 1);
+    EXPECT_EQ(playOne(out), -1);
+    std::thread early([] { handOver(); });
+    waitForProduced(4);
+    EXPECT_EQ(playOne(out), 2);
+    early.join();
+    EXPECT_EQ(audioCounters.ulDepth.load(), static_cast<std::uint64_t>(MIN_DEPTH));
+    EXPECT_EQ(playOne(out), 3);
+
+    // Later, in mid-stream, it does: the next clip holds one block more
+    // before it asks for the one after.
+    std::this_thread::sleep_for(std::chrono::microseconds(SETTLING_MICROS));
+    EXPECT_EQ(playOne(out), -1);
+    std::thread late([] { handOver(); });
+    late.join();
+    EXPECT_EQ(audioCounters.ulDepth.load(), static_cast<std::uint64_t>(MIN_DEPTH + 1));
+    EXPECT_EQ(audioCounters.ulDepthGrown.load(), 1u);
+    EXPECT_EQ(playOne(out), 4);
+    EXPECT_EQ(playOne(out), 5);
+}
+
+TEST_F(Ring, TheDepthGrowsAfterAStallShrinksAfterACleanStretchAndCoversTheLine) {
+    DEPTH depth;
+    depthReset(depth, llNow);
+    // The line rate alone: a request and its frame fit in the blocks
+    // waiting and the one being played, with the margin.
+    EXPECT_EQ(depthBlocks(depth), MIN_DEPTH);
+    EXPECT_GE((MIN_DEPTH + 1) * BLOCK_MICROS, LINE_CLIP_MICROS + DEPTH_MARGIN_MICROS);
+    EXPECT_LT(MIN_DEPTH * BLOCK_MICROS, LINE_CLIP_MICROS + DEPTH_MARGIN_MICROS)
+        << "deeper than the line needs";
+    stream(depth, 100, LINE_CLIP_MICROS);
+    EXPECT_EQ(depthBlocks(depth), MIN_DEPTH);
+
+    // Two stalls: a block more each, however clean the stream around them.
+    depthUnderrun(depth, llNow);
+    EXPECT_EQ(depthBlocks(depth), MIN_DEPTH + 1);
+    stream(depth, 400, LINE_CLIP_MICROS); // 26 s
+    depthUnderrun(depth, llNow);
+    EXPECT_EQ(depthBlocks(depth), MIN_DEPTH + 2);
+    // A block back after each clean stretch, and never below the line's need.
+    stream(depth, clipsIn(CLEAN_STRETCH_MICROS) - 10, LINE_CLIP_MICROS);
+    EXPECT_EQ(depthBlocks(depth), MIN_DEPTH + 2) << "shrunk before the stretch was over";
+    stream(depth, 20, LINE_CLIP_MICROS);
+    EXPECT_EQ(depthBlocks(depth), MIN_DEPTH + 1);
+    stream(depth, clipsIn(CLEAN_STRETCH_MICROS), LINE_CLIP_MICROS);
+    EXPECT_EQ(depthBlocks(depth), MIN_DEPTH);
+    stream(depth, 3 * clipsIn(CLEAN_STRETCH_MICROS), LINE_CLIP_MICROS);
+    EXPECT_EQ(depthBlocks(depth), MIN_DEPTH);
+
+    // Clips that come late again and again (a USB adapter holding a
+    // frame's tail): the depth covers them, and drops back once they come
+    // on time again. A single late one is left to the underrun it causes.
+    constexpr std::int64_t USB_WAIT = LINE_CLIP_MICROS + 14000;
+    stream(depth, 1, USB_WAIT);
+    EXPECT_EQ(depthBlocks(depth), MIN_DEPTH);
+    stream(depth, 1, USB_WAIT);
+    EXPECT_GE((depthBlocks(depth) + 1) * BLOCK_MICROS, USB_WAIT + DEPTH_MARGIN_MICROS);
+    stream(depth, ARRIVALS_KEPT, LINE_CLIP_MICROS);
+    EXPECT_EQ(depthBlocks(depth), MIN_DEPTH);
+
+    // However bad it gets, the clip on top still fits in the ring.
+    for (int i = 0; i < 10; ++i)
+        depthUnderrun(depth, llNow);
+    stream(depth, 2, 10 * BLOCK_MICROS);
+    EXPECT_EQ(depthBlocks(depth), MAX_DEPTH);
+    EXPECT_LE(MAX_DEPTH + 2, RING_BLOCKS);
 }
 
 TEST_F(Ring, TheCallbackPathNeverAllocates) {

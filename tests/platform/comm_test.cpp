@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -155,6 +156,65 @@ TEST(CommRead, ReturnsAWaitingOctetAtOnceElseAfterTheTimeOut) {
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(octet, 'C');
     EXPECT_LT(msSince(start), 1000.0);
+    CloseHandle(h);
+}
+
+// A burst is taken from the terminal at once and handed out an octet per
+// read: in order, without waiting, counted as waiting and discarded by a
+// purge like octets still in the terminal.
+TEST(CommRead, ABurstComesOutOctetByOctetAtOnceAndAPurgeDiscardsItsRest) {
+    peer::Peer line;
+    HANDLE h = openPort(line.device());
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    COMMTIMEOUTS timeouts = linkTimeouts;
+    ASSERT_TRUE(SetCommTimeouts(h, &timeouts));
+
+    std::string burst;
+    for (int i = 0; i < 600; ++i) // more than one read of the terminal takes
+        burst += static_cast<char>('0' + i % 64);
+    line.send(burst + "tail");
+    std::this_thread::sleep_for(50ms);
+    BYTE octet = 0;
+    DWORD count = 0;
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < burst.size(); ++i) {
+        ASSERT_TRUE(ReadFile(h, &octet, 1, &count, nullptr));
+        ASSERT_EQ(count, 1u) << "octet " << i;
+        ASSERT_EQ(octet, static_cast<BYTE>(burst[i])) << "octet " << i;
+    }
+    EXPECT_LT(msSince(start), 100.0) << "a waiting octet waited";
+
+    DWORD errors = 0;
+    COMSTAT stat{};
+    EXPECT_TRUE(ClearCommError(h, &errors, &stat));
+    EXPECT_EQ(stat.cbInQue, 4u);
+    std::array<BYTE, 8> buffer{};
+    EXPECT_TRUE(ReadFile(h, buffer.data(), 2, &count, nullptr));
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + count), "ta");
+    EXPECT_TRUE(PurgeComm(h, PURGE_RXCLEAR));
+    EXPECT_TRUE(ClearCommError(h, &errors, &stat));
+    EXPECT_EQ(stat.cbInQue, 0u);
+    auto silent = Clock::now();
+    EXPECT_TRUE(ReadFile(h, &octet, 1, &count, nullptr));
+    EXPECT_EQ(count, 0u) << "a purged octet came out";
+    EXPECT_GE(msSince(silent), 4.9);
+
+    // Octet by octet as they trickle in: each read returns with the octet
+    // that came, never later than it came.
+    for (char c : std::string("xyz")) {
+        std::thread late([&] {
+            std::this_thread::sleep_for(2ms);
+            line.send(std::string(1, c));
+        });
+        timeouts.ReadTotalTimeoutConstant = 2000;
+        SetCommTimeouts(h, &timeouts);
+        silent = Clock::now();
+        EXPECT_TRUE(ReadFile(h, &octet, 1, &count, nullptr));
+        late.join();
+        EXPECT_EQ(count, 1u);
+        EXPECT_EQ(octet, static_cast<BYTE>(c));
+        EXPECT_LT(msSince(silent), 1000.0);
+    }
     CloseHandle(h);
 }
 

@@ -174,16 +174,22 @@ int main(int argc, char** argv) {
     // the last octet handed to the line to its first frame leaving the
     // callback.
     std::vector<double> latency;
+    std::vector<double> handOff; // last octet to the audio thread taking the clip
+    std::vector<double> taken;   // the audio thread taking it to its first frame out
     std::size_t clip = 0;
     for (const CommandRecord& record : run.emulator().log()) {
         if (record.szCommand != "?RMC" || record.received < enabled || !record.answerEnd)
             continue;
         if (clip >= static_cast<std::size_t>(PLAYED_LOG))
             break;
-        const std::int64_t played = audioCounters.llClipPlayed[clip++];
+        const std::int64_t played = audioCounters.llClipPlayed[clip];
+        const std::int64_t tookAt = audioCounters.llClipTaken[clip++];
         if (played != 0 && *record.answerEnd > firstPlayed + STARTUP &&
-            *record.answerEnd < measureEnd)
+            *record.answerEnd < measureEnd) {
             latency.push_back(static_cast<double>(played - micros(*record.answerEnd)) / 1000.0);
+            handOff.push_back(static_cast<double>(tookAt - micros(*record.answerEnd)) / 1000.0);
+            taken.push_back(static_cast<double>(played - tookAt) / 1000.0);
+        }
     }
     if (std::getenv("VELKOR_MEASURE_TRACE")) {
         int n = 0;
@@ -206,6 +212,19 @@ int main(int argc, char** argv) {
     const std::uint64_t ulUnanswered = linkCounters.ulRequestsUnanswered;
     const std::uint64_t ulStreamsEnded = linkCounters.ulStreamsEnded;
     const std::uint64_t ulHalfClips = audioCounters.ulHalfClips;
+    const double outputLatency = audioOutputLatency();
+    auto meanOf = [](std::uint64_t ulSum, std::uint64_t ulCount) {
+        return ulCount ? static_cast<double>(ulSum) / static_cast<double>(ulCount) / 1000.0 : 0.0;
+    };
+    const double ringMean = meanOf(audioCounters.ulRingMicros, audioCounters.ulRingBlocks);
+    const double waitMean = meanOf(audioCounters.ulWaitMicros, audioCounters.ulWaits);
+    // The slowest requests, and when they were answered.
+    std::vector<std::pair<std::int64_t, std::size_t>> slowest;
+    for (std::size_t n = 0; n < static_cast<std::size_t>(PLAYED_LOG); ++n)
+        if (audioCounters.llClipWait[n] > 0)
+            slowest.emplace_back(audioCounters.llClipWait[n], n);
+    std::sort(slowest.rbegin(), slowest.rend());
+    slowest.resize(std::min<std::size_t>(slowest.size(), 3));
     const double workMean = ulHalfClips ? static_cast<double>(audioCounters.ulWorkMicros) /
                                               static_cast<double>(ulHalfClips)
                                         : 0;
@@ -228,6 +247,17 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(ulStreamsEnded));
     std::printf("highest ring fill              %llu of %d blocks\n",
                 static_cast<unsigned long long>(audioCounters.ulHighestFill.load()), RING_BLOCKS);
+    std::printf("ring depth                     %llu at the end, deepest %llu, grown by underruns "
+                "%llu times\n",
+                static_cast<unsigned long long>(audioCounters.ulDepth.load()),
+                static_cast<unsigned long long>(audioCounters.ulDeepest.load()),
+                static_cast<unsigned long long>(audioCounters.ulDepthGrown.load()));
+    std::printf("request to clip taken          mean %.1f ms, max %.1f ms\n", waitMean,
+                static_cast<double>(audioCounters.ulWaitMaxMicros.load()) / 1000.0);
+    for (const auto& [llWait, n] : slowest)
+        std::printf("  slow: clip %zu took %.1f ms, %.0f ms after Enable\n", n,
+                    static_cast<double>(llWait) / 1000.0,
+                    static_cast<double>(audioCounters.llClipTaken[n] - micros(enabled)) / 1000.0);
     std::printf("clips already waiting          %llu of %llu\n",
                 static_cast<unsigned long long>(audioCounters.ulClipsPending.load()),
                 static_cast<unsigned long long>(audioCounters.ulClipsTaken.load()));
@@ -235,6 +265,18 @@ int main(int argc, char** argv) {
                 "max %.1f ms (%zu clips)\n",
                 percentile(latency, 50), percentile(latency, 99), percentile(latency, 100),
                 latency.size());
+    std::printf("  where it goes: last octet to the audio thread       p50 %.1f ms, p99 %.1f ms\n",
+                percentile(handOff, 50), percentile(handOff, 99));
+    std::printf("                 audio thread to first frame out      p50 %.1f ms, p99 %.1f ms\n",
+                percentile(taken, 50), percentile(taken, 99));
+    std::printf("                   of which in the ring (blocks ahead and the wait for the "
+                "callback) mean %.1f ms\n",
+                ringMean);
+    std::printf("  after the callback: output latency the sound output reports %.1f ms (not in "
+                "the figures above)\n",
+                outputLatency < 0 ? 0.0 : 1000.0 * outputLatency);
+    std::printf("  last octet to the device, p50: %.1f ms\n",
+                percentile(latency, 50) + (outputLatency < 0 ? 0.0 : 1000.0 * outputLatency));
     std::printf(
         "latency, clip taken by the audio thread to first frame out: p50 %.0f ms, p99 %.0f ms\n",
         histogramPercentile(50), histogramPercentile(99));
