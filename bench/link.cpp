@@ -4,6 +4,7 @@
 // running link uses. Each benchmark is one measurement; the figures are
 // its counters.
 #include "audio/audio.h"
+#include "bench/bench_support.h"
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
@@ -31,46 +32,11 @@ extern char** environ;
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
-double ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto k = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
-    return values[std::min(k, values.size() - 1)];
-}
-
-// Notes the time of every RADIO post.
-class RadioPosts : public Window {
-  public:
-    BOOL post(UINT uMsg, WPARAM wParam, LPARAM) override {
-        if (uMsg == IDUPDATE && wParam == RADIO) {
-            std::lock_guard guard(lock_);
-            times_.push_back(Clock::now());
-        }
-        return TRUE;
-    }
-    std::size_t count() {
-        std::lock_guard guard(lock_);
-        return times_.size();
-    }
-    // The time of post number `index` (counting from 0), once it is there.
-    std::optional<Clock::time_point> post(std::size_t index) {
-        std::lock_guard guard(lock_);
-        if (index < times_.size())
-            return times_[index];
-        return std::nullopt;
-    }
-
-  private:
-    std::mutex lock_;
-    std::vector<Clock::time_point> times_;
-};
+using bench::ms;
+using bench::percentile;
+using bench::RadioPosts;
 
 // The link, exec and (optionally) poll threads on a port, for one scope.
 struct RunningLink {

@@ -3,6 +3,7 @@
 // sustains, and the link's poll batch round trip with 8 clients polling
 // against the same without the server. The figures are the counters.
 #include "remote/remote.h"
+#include "bench/bench_support.h"
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
@@ -24,45 +25,11 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
-double ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const auto k = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
-    return values[std::min(k, values.size() - 1)];
-}
-
-// Notes the time of every RADIO post.
-class RadioPosts : public Window {
-  public:
-    BOOL post(UINT uMsg, WPARAM wParam, LPARAM) override {
-        if (uMsg == IDUPDATE && wParam == RADIO) {
-            std::lock_guard guard(lock_);
-            times_.push_back(Clock::now());
-        }
-        return TRUE;
-    }
-    std::size_t count() {
-        std::lock_guard guard(lock_);
-        return times_.size();
-    }
-    std::optional<Clock::time_point> post(std::size_t index) {
-        std::lock_guard guard(lock_);
-        if (index < times_.size())
-            return times_[index];
-        return std::nullopt;
-    }
-
-  private:
-    std::mutex lock_;
-    std::vector<Clock::time_point> times_;
-};
+using bench::ms;
+using bench::percentile;
+using bench::RadioPosts;
 
 // The link, exec and (optionally) poll threads, and (optionally) the
 // server on a free loopback port, for one scope.

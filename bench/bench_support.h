@@ -1,0 +1,57 @@
+// What the link benchmarks share: time in milliseconds, percentiles, and
+// a window that notes the time of every RADIO notification.
+#pragma once
+
+#include "link/execthread.h"
+#include "platform/window.h"
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+inline double percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto k = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(k, values.size() - 1)];
+}
+
+// Notes the time of every RADIO post.
+class RadioPosts : public Window {
+  public:
+    BOOL post(UINT uMsg, WPARAM wParam, LPARAM) override {
+        if (uMsg == IDUPDATE && wParam == RADIO) {
+            std::lock_guard guard(lock_);
+            times_.push_back(Clock::now());
+        }
+        return TRUE;
+    }
+    std::size_t count() {
+        std::lock_guard guard(lock_);
+        return times_.size();
+    }
+    // The time of post number `index` (counting from 0), once it is there.
+    std::optional<Clock::time_point> post(std::size_t index) {
+        std::lock_guard guard(lock_);
+        if (index < times_.size())
+            return times_[index];
+        return std::nullopt;
+    }
+
+  private:
+    std::mutex lock_;
+    std::vector<Clock::time_point> times_;
+};
+
+} // namespace bench
