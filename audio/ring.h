@@ -65,9 +65,11 @@ inline constexpr std::int64_t BLOCK_MICROS = 32000; // one block at 8000 frames/
 // Request and frame on the line at 57600 baud, 10 bits an octet: "?RMC\r"
 // out, "@RMC", the 16-octet status record and the clip back.
 inline constexpr std::int64_t LINE_CLIP_MICROS = (5 + 4 + 16 + CLIPSIZE) * 10 * 1000000LL / 57600;
-// Slack for a late callback or a late thread on top of the wait a clip
-// needs.
-inline constexpr std::int64_t DEPTH_MARGIN_MICROS = 8000;
+// Slack on top of the wait a clip needs: a late thread, and a sound
+// server that takes its periods in bursts (a callback may come a block
+// early). Under a slower build (sanitizers) or a loaded machine a margin
+// of less than a block left gaps that the depth's growth did not catch.
+inline constexpr std::int64_t DEPTH_MARGIN_MICROS = 40000;
 inline constexpr int ARRIVALS_KEPT = 16;                       // about a second of clips
 inline constexpr std::int64_t CLEAN_STRETCH_MICROS = 60000000; // a minute without an underrun
 inline constexpr int MAX_DEPTH = RING_BLOCKS - 2;              // room for a whole clip on top

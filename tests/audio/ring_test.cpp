@@ -150,7 +150,9 @@ TEST_F(Ring, TheNextClipIsRequestedOnceTheRingHasDrainedToItsDepth) {
     });
     waitForProduced(2);
     std::this_thread::sleep_for(20ms);
-    EXPECT_FALSE(bReleased) << "the next clip was requested with the whole clip still waiting";
+    // The next clip is asked for only once no more than the depth waits.
+    EXPECT_EQ(bReleased.load(), 2 <= MIN_DEPTH)
+        << "the next clip was asked for with more than the depth waiting, or held back";
     EXPECT_EQ(playOne(out), 0);
     framer.join();
     EXPECT_TRUE(bReleased);
