@@ -1,6 +1,7 @@
 // Switching the pipeline on and off and closing it in every state: the
 // framer is never left waiting, stale blocks never play, and there is
 // never more than one audio thread.
+#include "audio/ring.h"
 #include "audio_fixture.h"
 
 #include "platform/sound.h"
@@ -38,14 +39,17 @@ TEST_F(Switching, BeforeTheFirstStartAClipIsDroppedAndNothingWaits) {
 
 TEST_F(Switching, StopReleasesAFramerWaitingForTheRingToDrain) {
     ASSERT_EQ(audioStart(), 0);
-    // The clip's two blocks stand above the depth: the thread holds the
-    // framer until they have played.
+    // Clips up to the depth are taken at once; the next one stands above
+    // it, and the thread holds the framer until the ring has drained.
+    int iBlocks = 0;
+    for (; iBlocks + 2 <= MIN_DEPTH; iBlocks += 2)
+        ASSERT_TRUE(handOver());
     std::atomic<bool> bReleased{false};
     std::thread framer([&] {
         handOver();
         bReleased = true;
     });
-    waitForProduced(2);
+    waitForProduced(iBlocks + 2);
     std::this_thread::sleep_for(30ms);
     EXPECT_FALSE(bReleased) << "GetMore came although the ring stood above its depth";
     promptly([] { audioStop(); }, "audioStop");
