@@ -169,32 +169,37 @@ double cpuSeconds(int who) {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
+// Starts velkor-sim as a process of its own; returns the slave path it
+// prints (empty when it did not start) and its process id in *pPid.
+std::string spawnEmulator(pid_t* pPid) {
+    int out[2];
+    if (pipe(out) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", 0, 0);
+    char arg0[] = VELKOR_SIM;
+    char* argv[] = {arg0, nullptr};
+    const int spawned = posix_spawn(pPid, VELKOR_SIM, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    std::string slave;
+    for (char c; spawned == 0 && read(out[0], &c, 1) == 1 && c != '\n';)
+        slave += c;
+    close(out[0]);
+    return slave;
+}
+
 // CPU used by the running link (transmit, receive, exec and poll threads)
 // over 10 s of polling, with the emulator in a process of its own so that
 // its work is counted apart.
 void BM_LinkCpu(benchmark::State& state) {
     constexpr auto SPAN = 10s;
     for (auto _ : state) {
-        int out[2];
-        if (pipe(out) != 0) {
-            state.SkipWithError("pipe");
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", 0, 0);
-        char arg0[] = VELKOR_SIM;
-        char* argv[] = {arg0, nullptr};
         pid_t pid = -1;
-        const int spawned = posix_spawn(&pid, VELKOR_SIM, &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string slave;
-        for (char c; spawned == 0 && read(out[0], &c, 1) == 1 && c != '\n';)
-            slave += c;
-        close(out[0]);
+        const std::string slave = spawnEmulator(&pid);
         if (slave.empty()) {
             state.SkipWithError("velkor-sim did not start");
             return;
@@ -223,26 +228,8 @@ BENCHMARK(BM_LinkCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisec
 void BM_StreamCpu(benchmark::State& state) {
     constexpr auto SPAN = 10s;
     for (auto _ : state) {
-        int out[2];
-        if (pipe(out) != 0) {
-            state.SkipWithError("pipe");
-            return;
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", 0, 0);
-        char arg0[] = VELKOR_SIM;
-        char* argv[] = {arg0, nullptr};
         pid_t pid = -1;
-        const int spawned = posix_spawn(&pid, VELKOR_SIM, &actions, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string slave;
-        for (char c; spawned == 0 && read(out[0], &c, 1) == 1 && c != '\n';)
-            slave += c;
-        close(out[0]);
+        const std::string slave = spawnEmulator(&pid);
         if (slave.empty()) {
             state.SkipWithError("velkor-sim did not start");
             return;
