@@ -1,6 +1,7 @@
 // The panel driven through its widgets: what it shows, and what it
 // queues for the receiver.
 #include "panel_harness.h"
+#include "support/temp_dir.h"
 
 #include "app/display.h"
 #include "app/resource.h"
@@ -825,16 +826,6 @@ TEST_F(RemotePanel, APortInUseIsNamedAndThePanelRunsOn) {
 } // namespace
 
 namespace {
-
-// A scratch directory, removed at the end.
-struct TempDir {
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velkor-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::filesystem::path path;
-};
 
 TEST(Panel, ThePortMarksFollowTheLink) {
     runPanel(

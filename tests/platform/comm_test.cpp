@@ -3,6 +3,7 @@
 #include "platform/serial.h"
 #include "platform/sync.h"
 #include "support/peer.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -43,16 +44,6 @@ double cpuSeconds() {
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
-
-// A scratch directory, removed at the end.
-struct TempDir {
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velkor-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::filesystem::path path;
-};
 
 TEST(CommDevicePath, MapsPortNamesToDevices) {
     EXPECT_EQ(commDevicePath("COM1"), "/dev/ttyS0");

@@ -9,6 +9,7 @@
 #include "protocol/comreceive.h"
 #include "sim/emulator.h"
 #include "stand_ins.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -89,17 +90,6 @@ class LinkOnEmulator : public testing::Test {
     std::size_t portPosts(BOOL bConnected) const {
         return window.count(IDUPDATE, PORT, bConnected);
     }
-
-    // A scratch directory, removed at the end.
-    struct TempDir {
-        TempDir() {
-            std::string pattern =
-                (std::filesystem::temp_directory_path() / "velkor-XXXXXX").string();
-            path = ::mkdtemp(pattern.data());
-        }
-        ~TempDir() { std::filesystem::remove_all(path); }
-        std::filesystem::path path;
-    };
 
     static EmulatorOptions paced(bool bPaced) {
         EmulatorOptions options;
