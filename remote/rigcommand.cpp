@@ -356,6 +356,7 @@ struct Command {
     char cShort; // 0: only the long form
     std::string_view szLong;
     Handler handler;
+    bool bBare = false; // a bare word, without the backslash (a tracker's pass events)
 };
 
 constexpr std::array<Command, 23> commands{{
@@ -380,8 +381,8 @@ constexpr std::array<Command, 23> commands{{
     {0, "set_powerstat", notAvailable},
     {'U', "set_func", setFunction},
     {'u', "get_func", getFunction},
-    {0, "AOS", acquisitionOfSignal},
-    {0, "LOS", lossOfSignal},
+    {0, "AOS", acquisitionOfSignal, true},
+    {0, "LOS", lossOfSignal, true},
 }};
 
 const Command* findCommand(std::string_view word) {
@@ -390,8 +391,7 @@ const Command* findCommand(std::string_view word) {
             return &command;
         if (word.size() > 1 && word[0] == '\\' && word.substr(1) == command.szLong)
             return &command;
-        // A tracker's pass events come as bare words.
-        if (word == command.szLong && (word == "AOS" || word == "LOS"))
+        if (command.bBare && word == command.szLong)
             return &command;
     }
     return nullptr;
