@@ -91,7 +91,6 @@ template <typename C> bool drain(C& ch) {
 // Closes the file; szFault says why when it is not the operator's stop.
 // Under ch.lock.
 template <typename C> void finish(C& ch, std::string szFault) {
-    ch.bOn = FALSE;
     if (!ch.file->close() && szFault.empty())
         szFault = ch.file->error();
     ch.file.reset();
@@ -105,6 +104,9 @@ template <typename C> void finish(C& ch, std::string szFault) {
                          static_cast<unsigned long long>(ulDropped), ch.szUnit);
         std::fprintf(stderr, "\n");
     }
+    // Cleared only once the cause is queued, so whoever sees the
+    // recording stopped also finds why.
+    ch.bOn = FALSE;
     notify();
 }
 
