@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -32,8 +33,10 @@ class RadioPosts : public Window {
   public:
     BOOL post(UINT uMsg, WPARAM wParam, LPARAM) override {
         if (uMsg == IDUPDATE && wParam == RADIO) {
+            const auto now = Clock::now();
             std::lock_guard guard(lock_);
-            times_.push_back(Clock::now());
+            times_.push_back(now);
+            posted_.notify_all();
         }
         return TRUE;
     }
@@ -48,9 +51,18 @@ class RadioPosts : public Window {
             return times_[index];
         return std::nullopt;
     }
+    // Waits (without polling, so the wait takes no CPU from the threads
+    // measured) until post number `index` is there or `limit` has passed.
+    std::optional<Clock::time_point> waitFor(std::size_t index, Clock::duration limit) {
+        std::unique_lock guard(lock_);
+        if (!posted_.wait_for(guard, limit, [&] { return index < times_.size(); }))
+            return std::nullopt;
+        return times_[index];
+    }
 
   private:
     std::mutex lock_;
+    std::condition_variable posted_;
     std::vector<Clock::time_point> times_;
 };
 

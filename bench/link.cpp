@@ -142,15 +142,37 @@ void BM_PollBatchRoundTrip(benchmark::State& state) {
             const std::size_t index = window.count();
             const auto t0 = Clock::now();
             QueueQueryMessages();
-            std::optional<Clock::time_point> done;
-            const auto until = t0 + 2s;
-            while (!(done = window.post(index)) && Clock::now() < until)
-                std::this_thread::sleep_for(100us);
+            const std::optional<Clock::time_point> done = window.waitFor(index, 2s);
             if (done)
                 trips.push_back(ms(*done - t0));
             std::this_thread::sleep_for(20ms);
         }
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begun).count());
+        // Where the time beyond the wire goes, command by command: from
+        // one answer's last octet to the next command's arrival (less its
+        // own time on the line): the program's turn-around; from a
+        // command's arrival to its answer's last octet (less the answer's
+        // time on the line): the emulator's.
+        std::vector<double> turnarounds;
+        std::vector<double> answerDelays;
+        const auto log = emulator.log();
+        const auto octetMs = [](std::size_t n) { return 1000.0 * static_cast<double>(n) / 5760.0; };
+        for (std::size_t k = 0; k < log.size(); ++k) {
+            const auto& command = log[k];
+            if (!command.answerEnd)
+                continue;
+            const auto answer =
+                std::find(commands.begin(), commands.end(), command.szCommand + "\r");
+            if (answer != commands.end())
+                answerDelays.push_back(
+                    ms(*command.answerEnd - command.received) -
+                    octetMs(answers[static_cast<std::size_t>(answer - commands.begin())].size()));
+            if (k > 0 && command.szCommand != "?AF" && log[k - 1].answerEnd)
+                turnarounds.push_back(ms(command.received - *log[k - 1].answerEnd) -
+                                      octetMs(command.szCommand.size() + 1));
+        }
+        state.counters["turnaround_ms"] = percentile(turnarounds, 0.5);
+        state.counters["answer_delay_ms"] = percentile(answerDelays, 0.5);
         const double p50 = percentile(trips, 0.5);
         state.counters["wire_ms"] = wireMs;
         state.counters["wire_octets"] = static_cast<double>(octets);

@@ -110,6 +110,10 @@ WORKER receiveWorker{"receive", comThreadReceive, bComThreadDone, hComThreadRece
                      ulComThreadReceiveID};
 bool bQueuesOpen = false; // changed only by comOpen and comClose
 
+// TRUE once the current window has let the transmit thread go on; on the
+// receive thread.
+bool bTransmitReleased = false;
+
 // Set by ReadOctet when the replay file starts over; read by the window
 // on the same thread.
 bool bReplayWrapped = false;
@@ -396,20 +400,31 @@ void queueResponse() {
     linkCounters.ulResponsesDropped += 1;
 }
 
+// Octets received and not yet read: 0 without a port.
+DWORD octetsWaiting() {
+    COMSTAT stat{};
+    std::shared_lock use(portUse);
+    if (hCom == INVALID_HANDLE_VALUE || bPortLost || !ClearCommError(hCom, nullptr, &stat))
+        return 0;
+    return stat.cbInQue;
+}
+
+// Lets the transmit thread go on to its next command. Once per window.
+void releaseTransmit() {
+    if (!bTransmitReleased) {
+        bTransmitReleased = true;
+        SetEvent(hSyncTransmit);
+    }
+}
+
 // After a complete unit: the octets already waiting in the port are read
 // at once and every unit they complete is queued, so a backlog of answers
 // (lines nobody asked for) drains in one window instead of one per
 // command. Only what was waiting when the unit completed is read: a line
 // that keeps sending cannot hold the window open. A unit left incomplete
 // is continued by the next window.
-void takeBacklog() {
-    COMSTAT stat{};
-    {
-        std::shared_lock use(portUse);
-        if (hCom == INVALID_HANDLE_VALUE || bPortLost || !ClearCommError(hCom, nullptr, &stat))
-            return;
-    }
-    for (DWORD ulLeft = stat.cbInQue; ulLeft > 0 && !bComThreadDone; --ulLeft) {
+void takeBacklog(DWORD ulWaiting) {
+    for (DWORD ulLeft = ulWaiting; ulLeft > 0 && !bComThreadDone; --ulLeft) {
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
         if (ulRead == 0)
@@ -461,11 +476,20 @@ void commandWindow() {
         if (comReceive(ucOctet)) {
             if (bWasInFrame)
                 frameCompleted();
-            queueResponse();
             // An answer from the receiver: a stream that stopped while
             // audio is on is asked for again.
             receiverAnswered();
-            takeBacklog();
+            const DWORD ulWaiting = octetsWaiting();
+            if (ulWaiting == 0) {
+                // Nothing more has come: the next command goes out while
+                // this answer is handed on, so the exec thread's wake-up
+                // is not added to every command's turn-around.
+                releaseTransmit();
+                queueResponse();
+                return;
+            }
+            queueResponse();
+            takeBacklog(ulWaiting);
             return;
         }
         if (bReplayWrapped) {
@@ -480,6 +504,44 @@ void commandWindow() {
         }
     }
 }
+
+// Inside an audio frame, an octet that has arrived changes nothing until
+// the status record or the clip it belongs to is complete: a line that
+// hands over its octets a few at a time (a serial port at the line rate)
+// would otherwise wake the receive thread for each few. While more than
+// FRAME_PAUSE_MARGIN octets are to come and what was waiting has been
+// read, the thread pauses until shortly before the last of them can have
+// crossed the line, then reads what came meanwhile, so nothing is handed
+// on later than before. A pause that finds nothing (a silent line, or an
+// adapter that holds octets back for a while) ends the pausing for the
+// window: from then on the reads wait for the octets as before, and
+// silence is measured as before.
+class FramePacer {
+  public:
+    void beforeRead() {
+        if (ulReady_ > 0 || !bPacing_)
+            return;
+        const int iToCome = comReceiveFrameToCome();
+        if (iToCome <= FRAME_PAUSE_MARGIN || !portReadable())
+            return;
+        const auto pause = static_cast<DWORD>(1000.0 * (iToCome - FRAME_PAUSE_MARGIN) / LINE_RATE);
+        if (pause == 0)
+            return;
+        WaitForSingleObject(hWait, pause);
+        ulReady_ = octetsWaiting();
+        bPacing_ = ulReady_ > 0;
+    }
+    // After each octet read.
+    void taken() {
+        if (ulReady_ > 0)
+            --ulReady_;
+    }
+
+  private:
+    static constexpr int FRAME_PAUSE_MARGIN = 4;
+    DWORD ulReady_ = 0; // octets known to be waiting
+    bool bPacing_ = true;
+};
 
 // The line stayed silent for FRAME_SILENCE after a request for a clip.
 void frameSilence() {
@@ -518,7 +580,9 @@ void frameSilence() {
 void frameWindow() {
     const auto opened = std::chrono::steady_clock::now();
     auto lastOctet = opened;
+    FramePacer pacer;
     while (!bComThreadDone) {
+        pacer.beforeRead();
         DWORD ulRead = 0;
         const BYTE ucOctet = ReadOctet(&ulRead);
         const auto now = std::chrono::steady_clock::now();
@@ -531,6 +595,7 @@ void frameWindow() {
             return;
         }
         lastOctet = now;
+        pacer.taken();
         const int bWasInFrame = comReceiveInFrame();
         if (comReceive(ucOctet)) {
             if (!bWasInFrame)
@@ -656,6 +721,8 @@ void comClose() {
         if (hCom != INVALID_HANDLE_VALUE)
             PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT); // a write stuck on a full line
     }
+    if (hWait != nullptr)
+        SetEvent(hWait); // a pause inside a frame, or between replay octets
     if (hGetMore != nullptr)
         SetEvent(hGetMore); // a clip hand-off waiting for the audio side
     workerJoin(&transmitWorker);
@@ -721,9 +788,10 @@ DWORD comThreadReceive(LPVOID) {
     while (!bComThreadDone) {
         if (WaitForSingleObject(hSyncReceive, INFINITE) != WAIT_OBJECT_0)
             break;
+        bTransmitReleased = false;
         if (!bComThreadDone)
             receiveWindow();
-        SetEvent(hSyncTransmit);
+        releaseTransmit();
     }
     return 1;
 }

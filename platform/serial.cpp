@@ -123,9 +123,13 @@ class CommPort final : public KernelObject {
         std::lock_guard lock(receiveMutex_);
         return head_ == tail_ && drained_;
     }
-    DWORD buffered() {
+    // The octets waiting: those in the buffer and `inTerminal` more. The
+    // terminal is no longer taken to be drained when it holds some.
+    DWORD waiting(int inTerminal) {
         std::lock_guard lock(receiveMutex_);
-        return static_cast<DWORD>(tail_ - head_);
+        if (inTerminal > 0)
+            drained_ = false;
+        return static_cast<DWORD>(tail_ - head_) + static_cast<DWORD>(std::max(inTerminal, 0));
     }
     void discardBuffered() {
         std::lock_guard lock(receiveMutex_);
@@ -696,7 +700,7 @@ BOOL ClearCommError(HANDLE hFile, DWORD* pErrors, COMSTAT* pStat) {
         int out = 0;
         if (::ioctl(port->fd(), FIONREAD, &in) != 0 || ::ioctl(port->fd(), TIOCOUTQ, &out) != 0)
             return failErrno();
-        pStat->cbInQue = static_cast<DWORD>(std::max(in, 0)) + port->buffered();
+        pStat->cbInQue = port->waiting(in);
         pStat->cbOutQue = static_cast<DWORD>(std::max(out, 0));
     }
     return TRUE;

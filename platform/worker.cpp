@@ -4,10 +4,14 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <vector>
+
+#include <pthread.h>
 
 // What a thread shares with the close that joins it.
 struct WORKERRUN {
+    LPCSTR szName;
     LPTHREAD_START_ROUTINE pStart;
     const StopFlag* pbDone;             // the flag whose reads on this thread ...
     std::shared_ptr<Shared<int>> pWord; // ... give this word
@@ -42,6 +46,8 @@ DWORD workerEntry(LPVOID pParameter) {
         static_cast<std::shared_ptr<WORKERRUN>*>(pParameter));
     const std::shared_ptr<WORKERRUN> pRun = *pOwned;
     pThisRun = pRun.get();
+    // Named for top -H and the debugger; the kernel keeps 15 characters.
+    pthread_setname_np(pthread_self(), std::string(pRun->szName).substr(0, 15).c_str());
     const DWORD ulExitCode = pRun->pStart(nullptr);
     pThisRun = nullptr;
     const std::lock_guard lock(pRun->mutex);
@@ -69,6 +75,7 @@ StopFlag& StopFlag::operator=(int value) {
 
 DWORD workerOpen(WORKER* pWorker) {
     auto pRun = std::make_shared<WORKERRUN>();
+    pRun->szName = pWorker->szName;
     pRun->pStart = pWorker->pStart;
     pRun->pbDone = &pWorker->bDone;
     pRun->pWord = pWorker->bDone.word_;

@@ -230,6 +230,12 @@ int comReceiveInFrame() {
     return framer.state != STATE_PREFIX && framer.state != STATE_RESPONSE;
 }
 
+int comReceiveFrameToCome() {
+    if (framer.state == STATE_HEADER)
+        return HEADERSIZE - framer.index;
+    return framer.state == STATE_DATA ? CLIPSIZE - framer.index : 0;
+}
+
 void comReceiveSync() {
     framer.state = STATE_PREFIX;
     framer.index = 0;

@@ -56,3 +56,8 @@ void comReceiveSync();
 // TRUE from an "@" that may begin an audio frame until the frame is
 // complete or turns out to be a text line.
 int comReceiveInFrame();
+// Octets still to come, inside an audio frame, before the framer next
+// hands something on: the end of the status record (published for the
+// display) or the end of the clip; 0 outside a frame's status record and
+// clip.
+int comReceiveFrameToCome();

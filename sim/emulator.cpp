@@ -19,6 +19,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <termios.h>
@@ -289,6 +290,9 @@ void Emulator::Impl::replug() {
 }
 
 void Emulator::Impl::run() {
+    // The line's timing is the emulator's job: its sleeps end when asked,
+    // not up to the kernel's default 50 us later.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     std::unique_lock guard(lock);
     while (!bStopping) {
         TimePoint now = Clock::now();
@@ -297,8 +301,14 @@ void Emulator::Impl::run() {
         const std::optional<TimePoint> nextIn = receiveDue(now);
         std::optional<TimePoint> next = line.deliver(now, toWrite);
         writeOut(now);
-        if (options.bPaced && line.sending() && next)
-            next = std::max(*next, now + PACING_QUANTUM);
+        if (options.bPaced && line.sending() && next) {
+            // Octets go out in steps of at least a quantum, but the end of
+            // an answer goes when it has crossed the line.
+            TimePoint step = now + PACING_QUANTUM;
+            if (const auto end = line.answerEnd())
+                step = std::min(step, *end);
+            next = std::max(*next, step);
+        }
         for (const auto& candidate : {nextIn, restartUntil})
             if (candidate && (!next || *candidate < *next))
                 next = candidate;

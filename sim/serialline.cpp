@@ -68,3 +68,16 @@ std::optional<SerialLine::TimePoint> SerialLine::deliver(TimePoint now, std::deq
     }
     return next;
 }
+
+std::optional<SerialLine::TimePoint> SerialLine::answerEnd() const {
+    if (bUsb_)
+        return usb_.empty() ? std::nullopt : std::optional(usbDeadline_);
+    const Duration octetTime = bPaced_ ? OCTET_TIME : Duration::zero();
+    TimePoint free = lineFree_;
+    for (const Octet& octet : line_) {
+        free = std::max(free + octet.gapBefore, octet.notBefore) + octetTime;
+        if (octet.bLast)
+            return free;
+    }
+    return std::nullopt;
+}

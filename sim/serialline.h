@@ -47,6 +47,11 @@ class SerialLine {
     // Appends to `ready` every octet that has reached the far end of the
     // line (and of the adapter) by `now`. Returns when the next one is due.
     std::optional<TimePoint> deliver(TimePoint now, std::deque<Octet>& ready);
+    // When the far end will hold the end of the answer now going out (its
+    // last octet, or the adapter's packet that carries it), if that is
+    // known: the sender wakes then, not at its next pacing step, so that
+    // answers are not held past their time on the line.
+    std::optional<TimePoint> answerEnd() const;
 
   private:
     bool bPaced_;
