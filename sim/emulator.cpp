@@ -37,6 +37,8 @@ constexpr std::size_t MAX_HELD = 64;    // characters kept of an overlong line
 constexpr char CR = '\r';
 constexpr auto PACING_QUANTUM = std::chrono::milliseconds(1); // shortest sleep while sending
 constexpr std::size_t READ_CHUNK = 256;
+// The end of an answer is waited for awake over its last stretch.
+constexpr auto ANSWER_END_SPIN = std::chrono::microseconds(150);
 
 std::system_error systemError(const std::string& what) {
     return std::system_error(errno, std::generic_category(), what);
@@ -301,17 +303,34 @@ void Emulator::Impl::run() {
         const std::optional<TimePoint> nextIn = receiveDue(now);
         std::optional<TimePoint> next = line.deliver(now, toWrite);
         writeOut(now);
+        // The moment the end of an answer reaches the far end, when that
+        // is what the thread waits for next.
+        std::optional<TimePoint> answerEnd;
         if (options.bPaced && line.sending() && next) {
             // Octets go out in steps of at least a quantum, but the end of
             // an answer goes when it has crossed the line.
             TimePoint step = now + PACING_QUANTUM;
-            if (const auto end = line.answerEnd())
-                step = std::min(step, *end);
+            if (const auto end = line.answerEnd(); end && *end < step)
+                answerEnd = step = *end;
             next = std::max(*next, step);
         }
         for (const auto& candidate : {nextIn, restartUntil})
             if (candidate && (!next || *candidate < *next))
                 next = candidate;
+        if (answerEnd && next != answerEnd)
+            answerEnd.reset();
+        if (answerEnd && *answerEnd - now <= ANSWER_END_SPIN) {
+            // A wake-up from a sleep comes tens of microseconds late on a
+            // busy or virtual machine: the last stretch is waited out
+            // awake, so the answer is not held past its time.
+            guard.unlock();
+            while (Clock::now() < *answerEnd) {
+            }
+            guard.lock();
+            continue;
+        }
+        if (answerEnd)
+            next = *answerEnd - ANSWER_END_SPIN;
 
         std::array<pollfd, 2> fds{};
         fds[0] = {fdWake, POLLIN, 0};

@@ -54,6 +54,19 @@ TEST(SerialLine, HoldsAPauseAndALatency) {
     EXPECT_EQ(ready.size(), 4u);
     line.deliver(T0 + 20ms + octets(8), ready);
     EXPECT_EQ(ready.size(), 8u);
+    // The sender wakes for the end of an answer, past any pause in it.
+    EXPECT_FALSE(line.answerEnd());
+    push(line, 6, T0 + 100ms);
+    push(line, 6, T0 + 100ms, 20ms);
+    ASSERT_TRUE(line.answerEnd());
+    EXPECT_NEAR(std::chrono::duration<double>(*line.answerEnd() - T0).count(), 0.1 + 6 / 5760.0,
+                1e-6);
+    line.deliver(T0 + 100ms + octets(6), ready);
+    EXPECT_NEAR(std::chrono::duration<double>(*line.answerEnd() - T0).count(), 0.12 + 12 / 5760.0,
+                1e-6);
+    line.deliver(T0 + 1s, ready);
+    EXPECT_EQ(ready.size(), 20u);
+    ready.resize(8);
 
     push(line, 3, T0 + 1s); // an answer that may start only 1 s on
     line.deliver(T0 + 999ms, ready);
@@ -79,6 +92,7 @@ TEST(SerialLine, UsbAdapterDeliversFullPacketsOrAfterItsTimer) {
     // first of them.
     ASSERT_TRUE(next);
     EXPECT_NEAR(std::chrono::duration<double>(*next - T0).count(), 249 / 5760.0 + 0.016, 1e-6);
+    EXPECT_EQ(line.answerEnd(), next); // the adapter's timer hands the end on
     line.deliver(*next - 1us, ready);
     EXPECT_EQ(ready.size(), 248u);
     line.deliver(*next, ready);
