@@ -1,15 +1,20 @@
-// What the link benchmarks share: time in milliseconds, percentiles, and
-// a window that notes the time of every RADIO notification.
+// What the link benchmarks share: time in milliseconds, percentiles, a
+// window that notes the time of every RADIO notification, and the running
+// link.
 #pragma once
 
+#include "link/comthread.h"
 #include "link/execthread.h"
+#include "link/updatethread.h"
 #include "platform/window.h"
+#include "protocol/comreceive.h"
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -64,6 +69,31 @@ class RadioPosts : public Window {
     std::mutex lock_;
     std::condition_variable posted_;
     std::vector<Clock::time_point> times_;
+};
+
+// The link, exec and (optionally) poll threads on a port, for one scope.
+struct RunningLink {
+    RunningLink(const std::string& szPort, bool bPoll, Window* pWindow) {
+        bStreaming = 0;
+        bLock = FALSE;
+        comReceiveSync();
+        hDlgHandle = pWindow;
+        bOk = comOpen(szPort.c_str()) == NO_ERROR && execOpen() == NO_ERROR &&
+              (!bPoll || updateOpen() == NO_ERROR);
+        comStart();
+        execStart();
+        if (bPoll)
+            updateStart();
+    }
+    ~RunningLink() {
+        execClose();
+        updateClose();
+        comClose();
+        hDlgHandle = nullptr;
+    }
+    RunningLink(const RunningLink&) = delete;
+    RunningLink& operator=(const RunningLink&) = delete;
+    bool bOk = false;
 };
 
 } // namespace bench

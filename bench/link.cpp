@@ -37,29 +37,7 @@ using bench::Clock;
 using bench::ms;
 using bench::percentile;
 using bench::RadioPosts;
-
-// The link, exec and (optionally) poll threads on a port, for one scope.
-struct RunningLink {
-    RunningLink(const std::string& szPort, bool bPoll, Window* pWindow) {
-        bStreaming = 0;
-        bLock = FALSE;
-        comReceiveSync();
-        hDlgHandle = pWindow;
-        bOk = comOpen(szPort.c_str()) == NO_ERROR && execOpen() == NO_ERROR &&
-              (!bPoll || updateOpen() == NO_ERROR);
-        comStart();
-        execStart();
-        if (bPoll)
-            updateStart();
-    }
-    ~RunningLink() {
-        execClose();
-        updateClose();
-        comClose();
-        hDlgHandle = nullptr;
-    }
-    bool bOk = false;
-};
+using bench::RunningLink;
 
 // Time from enqueue of an operator command to its last octet (the CR)
 // arriving at the receiver, while the poll runs. Argument: 1 for a
@@ -191,28 +169,48 @@ double cpuSeconds(int who) {
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
 }
 
-// Starts velkor-sim as a process of its own; returns the slave path it
-// prints (empty when it did not start) and its process id in *pPid.
-std::string spawnEmulator(pid_t* pPid) {
-    int out[2];
-    if (pipe(out) != 0)
-        return {};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", 0, 0);
-    char arg0[] = VELKOR_SIM;
-    char* argv[] = {arg0, nullptr};
-    const int spawned = posix_spawn(pPid, VELKOR_SIM, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    std::string slave;
-    for (char c; spawned == 0 && read(out[0], &c, 1) == 1 && c != '\n';)
-        slave += c;
-    close(out[0]);
-    return slave;
-}
+// velkor-sim as a process of its own, for one scope: started on
+// construction, and stopped (and reaped, so that its CPU counts under
+// RUSAGE_CHILDREN) by stop() or at the end of the scope.
+class SpawnedEmulator {
+  public:
+    SpawnedEmulator() {
+        int out[2];
+        if (pipe(out) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", 0, 0);
+        char arg0[] = VELKOR_SIM;
+        char* argv[] = {arg0, nullptr};
+        if (posix_spawn(&pid_, VELKOR_SIM, &actions, nullptr, argv, environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        for (char c; pid_ > 0 && read(out[0], &c, 1) == 1 && c != '\n';)
+            slave_ += c;
+        close(out[0]);
+    }
+    ~SpawnedEmulator() { stop(); }
+    SpawnedEmulator(const SpawnedEmulator&) = delete;
+    SpawnedEmulator& operator=(const SpawnedEmulator&) = delete;
+
+    // The pseudo-terminal it prints; empty when it did not start.
+    const std::string& slavePath() const { return slave_; }
+    void stop() {
+        if (pid_ <= 0)
+            return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    std::string slave_;
+};
 
 // CPU used by the running link (transmit, receive, exec and poll threads)
 // over 10 s of polling, with the emulator in a process of its own so that
@@ -220,22 +218,20 @@ std::string spawnEmulator(pid_t* pPid) {
 void BM_LinkCpu(benchmark::State& state) {
     constexpr auto SPAN = 10s;
     for (auto _ : state) {
-        pid_t pid = -1;
-        const std::string slave = spawnEmulator(&pid);
-        if (slave.empty()) {
+        SpawnedEmulator emulator;
+        if (emulator.slavePath().empty()) {
             state.SkipWithError("velkor-sim did not start");
             return;
         }
         double used = 0;
         {
             RadioPosts window;
-            RunningLink link(slave, true, &window);
+            RunningLink link(emulator.slavePath(), true, &window);
             const double before = cpuSeconds(RUSAGE_SELF);
             std::this_thread::sleep_for(SPAN);
             used = cpuSeconds(RUSAGE_SELF) - before;
         }
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
+        emulator.stop();
         const double seconds = std::chrono::duration<double>(SPAN).count();
         state.SetIterationTime(seconds);
         state.counters["link_cpu_percent"] = 100.0 * used / seconds;
@@ -250,9 +246,8 @@ BENCHMARK(BM_LinkCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisec
 void BM_StreamCpu(benchmark::State& state) {
     constexpr auto SPAN = 10s;
     for (auto _ : state) {
-        pid_t pid = -1;
-        const std::string slave = spawnEmulator(&pid);
-        if (slave.empty()) {
+        SpawnedEmulator emulator;
+        if (emulator.slavePath().empty()) {
             state.SkipWithError("velkor-sim did not start");
             return;
         }
@@ -260,12 +255,13 @@ void BM_StreamCpu(benchmark::State& state) {
         std::uint64_t ulClips = 0;
         UseStandInSound(STANDIN::CLOCK);
         if (audioOpen() != NO_ERROR) {
+            UseDefaultSound();
             state.SkipWithError("audio did not open");
             return;
         }
         {
             RadioPosts window;
-            RunningLink link(slave, true, &window);
+            RunningLink link(emulator.slavePath(), true, &window);
             enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
             audioStart();
             std::this_thread::sleep_for(1s);
@@ -279,8 +275,6 @@ void BM_StreamCpu(benchmark::State& state) {
             audioClose();
         }
         UseDefaultSound();
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
         const double seconds = std::chrono::duration<double>(SPAN).count();
         state.SetIterationTime(seconds);
         state.counters["program_cpu_percent"] = 100.0 * used / seconds;

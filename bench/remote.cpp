@@ -31,32 +31,30 @@ using bench::ms;
 using bench::percentile;
 using bench::RadioPosts;
 
-// The link, exec and (optionally) poll threads, and (optionally) the
-// server on a free loopback port, for one scope.
+// The running link and (optionally) the server on a free loopback port,
+// for one scope; the server closes first.
 struct Running {
-    Running(const std::string& szPort, bool bPoll, bool bServer, Window* pWindow) {
-        bStreaming = 0;
-        bLock = FALSE;
-        comReceiveSync();
-        hDlgHandle = pWindow;
+    Running(const std::string& szPort, bool bPoll, bool bServer, Window* pWindow)
+        : link(szPort, bPoll, pWindow) {
         std::string szError;
-        bOk = comOpen(szPort.c_str()) == NO_ERROR && execOpen() == NO_ERROR &&
-              (!bPoll || updateOpen() == NO_ERROR) &&
-              (!bServer || remoteOpen("127.0.0.1:0", &szError));
-        comStart();
-        execStart();
-        if (bPoll)
-            updateStart();
+        bOk = link.bOk && (!bServer || remoteOpen("127.0.0.1:0", &szError));
         remoteStart();
     }
-    ~Running() {
-        remoteClose();
-        execClose();
-        updateClose();
-        comClose();
-        hDlgHandle = nullptr;
-    }
+    ~Running() { remoteClose(); }
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+    bench::RunningLink link;
     bool bOk = false;
+};
+
+// The emulated receiver, the polling link, the server and one client
+// connected to it.
+struct ServedClient {
+    Emulator emulator;
+    RadioPosts window;
+    Running running{emulator.slavePath(), true, true, &window};
+    RigClient rig{remotePort()};
+    bool ok() { return running.bOk && rig.connected(); }
 };
 
 // "f" from one client, asked and answered one at a time, while the link
@@ -64,11 +62,9 @@ struct Running {
 void BM_RemoteGetFrequency(benchmark::State& state) {
     constexpr int ASKS = 5000;
     for (auto _ : state) {
-        Emulator emulator;
-        RadioPosts window;
-        Running running(emulator.slavePath(), true, true, &window);
-        RigClient rig(remotePort());
-        if (!running.bOk || !rig.connected()) {
+        ServedClient served;
+        RigClient& rig = served.rig;
+        if (!served.ok()) {
             state.SkipWithError("server did not open");
             return;
         }
@@ -95,11 +91,9 @@ void BM_RemoteGetFrequencyPipelined(benchmark::State& state) {
     constexpr int ASKS = 50000;
     constexpr int IN_FLIGHT = 32;
     for (auto _ : state) {
-        Emulator emulator;
-        RadioPosts window;
-        Running running(emulator.slavePath(), true, true, &window);
-        RigClient rig(remotePort());
-        if (!running.bOk || !rig.connected()) {
+        ServedClient served;
+        RigClient& rig = served.rig;
+        if (!served.ok()) {
             state.SkipWithError("server did not open");
             return;
         }
