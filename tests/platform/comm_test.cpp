@@ -39,6 +39,26 @@ double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// An octet the far end sends `after` into a read with a long time-out
+// ends the read at once, with that octet.
+void expectOctetEndsTheWait(HANDLE h, peer::Peer& line, char c, std::chrono::milliseconds after) {
+    COMMTIMEOUTS timeouts = linkTimeouts;
+    timeouts.ReadTotalTimeoutConstant = 2000;
+    SetCommTimeouts(h, &timeouts);
+    std::thread late([&] {
+        std::this_thread::sleep_for(after);
+        line.send(std::string(1, c));
+    });
+    BYTE octet = 0;
+    DWORD count = 0;
+    const auto start = Clock::now();
+    EXPECT_TRUE(ReadFile(h, &octet, 1, &count, nullptr));
+    late.join();
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(octet, static_cast<BYTE>(c));
+    EXPECT_LT(msSince(start), 1000.0);
+}
+
 double cpuSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
@@ -135,18 +155,7 @@ TEST(CommRead, ReturnsAWaitingOctetAtOnceElseAfterTheTimeOut) {
     EXPECT_EQ(buffer[0], 'B');
 
     // An octet that comes during the wait ends it.
-    std::thread late([&] {
-        std::this_thread::sleep_for(1ms);
-        line.send("C");
-    });
-    timeouts.ReadTotalTimeoutConstant = 2000;
-    SetCommTimeouts(h, &timeouts);
-    start = Clock::now();
-    EXPECT_TRUE(ReadFile(h, &octet, 1, &count, nullptr));
-    late.join();
-    EXPECT_EQ(count, 1u);
-    EXPECT_EQ(octet, 'C');
-    EXPECT_LT(msSince(start), 1000.0);
+    expectOctetEndsTheWait(h, line, 'C', 1ms);
     CloseHandle(h);
 }
 
@@ -192,20 +201,8 @@ TEST(CommRead, ABurstComesOutOctetByOctetAtOnceAndAPurgeDiscardsItsRest) {
 
     // Octet by octet as they trickle in: each read returns with the octet
     // that came, never later than it came.
-    for (char c : std::string("xyz")) {
-        std::thread late([&] {
-            std::this_thread::sleep_for(2ms);
-            line.send(std::string(1, c));
-        });
-        timeouts.ReadTotalTimeoutConstant = 2000;
-        SetCommTimeouts(h, &timeouts);
-        silent = Clock::now();
-        EXPECT_TRUE(ReadFile(h, &octet, 1, &count, nullptr));
-        late.join();
-        EXPECT_EQ(count, 1u);
-        EXPECT_EQ(octet, static_cast<BYTE>(c));
-        EXPECT_LT(msSince(silent), 1000.0);
-    }
+    for (char c : std::string("xyz"))
+        expectOctetEndsTheWait(h, line, c, 2ms);
     CloseHandle(h);
 }
 
