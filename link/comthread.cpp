@@ -480,14 +480,11 @@ void commandWindow() {
             // audio is on is asked for again.
             receiverAnswered();
             const DWORD ulWaiting = octetsWaiting();
-            if (ulWaiting == 0) {
-                // Nothing more has come: the next command goes out while
-                // this answer is handed on, so the exec thread's wake-up
-                // is not added to every command's turn-around.
+            // Nothing more has come: the next command goes out while this
+            // answer is handed on, so the exec thread's wake-up is not
+            // added to every command's turn-around.
+            if (ulWaiting == 0)
                 releaseTransmit();
-                queueResponse();
-                return;
-            }
             queueResponse();
             takeBacklog(ulWaiting);
             return;
