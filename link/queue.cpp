@@ -48,10 +48,15 @@ void storePacket(QUEUE::ELEMENT* pElement, LPCSTR szPacket, int priority) {
     pElement->szPacket[MAXRESPONSESIZE - 1] = '\0';
 }
 
-// With the lock held and room in the queue.
+// With the lock held and room in the queue. The packet's unit is released
+// by the caller once the lock is left, so the consumer it wakes does not
+// find the lock still held.
 void append(QUEUE* pQueue, const QUEUE::ELEMENT& element) {
     pQueue->Element[static_cast<std::size_t>(pQueue->count)] = element;
     ++pQueue->count;
+}
+
+void releaseUnit(QUEUE* pQueue) {
     ReleaseSemaphore(pQueue->hQueue, 1, nullptr);
 }
 
@@ -68,6 +73,7 @@ int enqueue(QUEUE* pQueue, LPCSTR szPacket, int priority) {
     storePacket(&element, szPacket, priority);
     append(pQueue, element);
     LeaveCriticalSection(&QueueCriticalSection);
+    releaseUnit(pQueue);
     return QUEUE_SUCCESS;
 }
 
@@ -88,6 +94,8 @@ int enqueueCommand(QUEUE* pQueue, LPCSTR szPacket, int priority) {
         result = QUEUE_ERROR;
     }
     LeaveCriticalSection(&QueueCriticalSection);
+    if (result == QUEUE_SUCCESS)
+        releaseUnit(pQueue);
     return result;
 }
 
@@ -125,7 +133,8 @@ char* dequeue(QUEUE* pQueue, int* pPriority) {
         pQueue->Element[static_cast<std::size_t>(i)] =
             pQueue->Element[static_cast<std::size_t>(i + 1)];
     --pQueue->count;
-    if (pQueue->kept > 0) {
+    const bool bMovedIn = pQueue->kept > 0;
+    if (bMovedIn) {
         // The oldest kept command takes the room just made.
         append(pQueue, pQueue->Kept[0]);
         for (int i = 0; i < pQueue->kept - 1; ++i)
@@ -134,5 +143,7 @@ char* dequeue(QUEUE* pQueue, int* pPriority) {
         --pQueue->kept;
     }
     LeaveCriticalSection(&QueueCriticalSection);
+    if (bMovedIn)
+        releaseUnit(pQueue);
     return pQueue->szPacket.data();
 }

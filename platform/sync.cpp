@@ -3,6 +3,7 @@
 #include "platform/sync.h"
 #include "platform/kernel_object.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -34,6 +35,35 @@ bool waitUntilReady(std::condition_variable& cv, std::unique_lock<std::mutex>& l
     return cv.wait_until(lock, Clock::now() + std::chrono::milliseconds(dwMilliseconds), ready);
 }
 
+// The futex calls on one word: FUTEX_WAIT sleeps only while the word
+// still holds val, so a change between a look at it and the sleep is
+// never lost.
+void futex(std::atomic<int>& word, int op, int val, const timespec* timeout) {
+    static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free);
+    syscall(SYS_futex, reinterpret_cast<int*>(&word), op, val, timeout, nullptr, 0);
+}
+
+// Until take() succeeds (WAIT_OBJECT_0) or the time-out ends
+// (WAIT_TIMEOUT), sleeping while word holds 0.
+template <typename Take> DWORD waitOnWord(std::atomic<int>& word, DWORD dwMilliseconds, Take take) {
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(dwMilliseconds == INFINITE ? 0 : dwMilliseconds);
+    for (;;) {
+        if (take())
+            return WAIT_OBJECT_0;
+        if (dwMilliseconds == INFINITE) {
+            futex(word, FUTEX_WAIT_PRIVATE, 0, nullptr);
+            continue;
+        }
+        const auto left = deadline - Clock::now();
+        if (left <= Clock::duration::zero())
+            return WAIT_TIMEOUT;
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        const timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+        futex(word, FUTEX_WAIT_PRIVATE, 0, &ts);
+    }
+}
+
 // An event is one word: 1 signalled, 0 not. Setting it is a store and a
 // futex wake, with no lock, so a real-time thread (the sound callback)
 // may set it without ever blocking behind a waiter.
@@ -44,27 +74,11 @@ class Event final : public KernelObject {
 
     void set() {
         signalled_.store(1, std::memory_order_release);
-        futex(FUTEX_WAKE_PRIVATE, manualReset_ ? INT_MAX : 1, nullptr);
+        futex(signalled_, FUTEX_WAKE_PRIVATE, manualReset_ ? INT_MAX : 1, nullptr);
     }
     void reset() { signalled_.store(0, std::memory_order_relaxed); }
     DWORD wait(DWORD dwMilliseconds) override {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(
-                                                 dwMilliseconds == INFINITE ? 0 : dwMilliseconds);
-        for (;;) {
-            if (take())
-                return WAIT_OBJECT_0;
-            if (dwMilliseconds == INFINITE) {
-                futex(FUTEX_WAIT_PRIVATE, 0, nullptr);
-                continue;
-            }
-            const auto left = deadline - Clock::now();
-            if (left <= Clock::duration::zero())
-                return WAIT_TIMEOUT;
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            const timespec ts{static_cast<time_t>(ns / 1000000000),
-                              static_cast<long>(ns % 1000000000)};
-            futex(FUTEX_WAIT_PRIVATE, 0, &ts);
-        }
+        return waitOnWord(signalled_, dwMilliseconds, [this] { return take(); });
     }
 
   private:
@@ -76,47 +90,48 @@ class Event final : public KernelObject {
         return signalled_.compare_exchange_strong(expected, 0, std::memory_order_acquire,
                                                   std::memory_order_relaxed);
     }
-    // FUTEX_WAIT sleeps only while the word still holds val, so a set()
-    // between take() and the sleep is never lost.
-    void futex(int op, int val, const timespec* timeout) {
-        syscall(SYS_futex, reinterpret_cast<int*>(&signalled_), op, val, timeout, nullptr, 0);
-    }
 
     const bool manualReset_;
     std::atomic<int> signalled_;
-    static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free);
 };
 
+// A semaphore is one word, its count. Releasing and taking a unit are
+// compare-and-swaps, with no lock, so a thread woken by a release never
+// finds the releaser still holding one.
 class Semaphore final : public KernelObject {
   public:
     Semaphore(LPCSTR szName, LONG initial, LONG maximum)
-        : KernelObject(szName), count_(initial), maximum_(maximum) {}
+        : KernelObject(szName), count_(static_cast<int>(initial)), maximum_(maximum) {}
 
     bool release(LONG n, LONG* pPrevious) {
-        {
-            std::lock_guard lock(mutex_);
-            if (n <= 0 || n > maximum_ - count_)
+        int count = count_.load(std::memory_order_relaxed);
+        do {
+            if (n <= 0 || n > maximum_ - count)
                 return false;
-            if (pPrevious)
-                *pPrevious = count_;
-            count_ += n;
-        }
-        cv_.notify_all();
+        } while (!count_.compare_exchange_weak(count, count + static_cast<int>(n),
+                                               std::memory_order_release,
+                                               std::memory_order_relaxed));
+        if (pPrevious)
+            *pPrevious = count;
+        futex(count_, FUTEX_WAKE_PRIVATE, static_cast<int>(n), nullptr);
         return true;
     }
     DWORD wait(DWORD dwMilliseconds) override {
-        std::unique_lock lock(mutex_);
-        if (!waitUntilReady(cv_, lock, dwMilliseconds, [this] { return count_ > 0; }))
-            return WAIT_TIMEOUT;
-        --count_;
-        return WAIT_OBJECT_0;
+        return waitOnWord(count_, dwMilliseconds, [this] { return take(); });
     }
 
   private:
-    LONG count_;
+    bool take() {
+        int count = count_.load(std::memory_order_relaxed);
+        while (count > 0)
+            if (count_.compare_exchange_weak(count, count - 1, std::memory_order_acquire,
+                                             std::memory_order_relaxed))
+                return true;
+        return false;
+    }
+
+    std::atomic<int> count_;
     const LONG maximum_;
-    std::mutex mutex_;
-    std::condition_variable cv_;
 };
 
 // What a thread and its handle share; outlives the handle if the thread

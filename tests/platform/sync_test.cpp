@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -68,14 +69,51 @@ TEST(Semaphore, CountsUpToItsMaximumAndRefusesMore) {
     CloseHandle(h);
 }
 
-TEST(Semaphore, WakesAWaiterOnAnotherThread) {
+TEST(Semaphore, EveryUnitReleasedOnAnyThreadIsTakenExactlyOnce) {
+    // Waiters asleep before the releases: one release of three wakes all three.
     HANDLE h = CreateSemaphoreA(nullptr, 0, 50, "queue");
-    std::thread releaser([h] {
-        std::this_thread::sleep_for(10ms);
-        ReleaseSemaphore(h, 1, nullptr);
-    });
-    EXPECT_EQ(WaitForSingleObject(h, INFINITE), WAIT_OBJECT_0);
-    releaser.join();
+    std::atomic<int> woken{0};
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < 3; ++i)
+        waiters.emplace_back([&] {
+            if (WaitForSingleObject(h, 5000) == WAIT_OBJECT_0)
+                woken.fetch_add(1);
+        });
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(ReleaseSemaphore(h, 3, nullptr));
+    for (auto& t : waiters)
+        t.join();
+    EXPECT_EQ(woken.load(), 3);
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
+    CloseHandle(h);
+
+    // Producers and consumers racing: no unit lost, none taken twice.
+    constexpr int PRODUCERS = 3, CONSUMERS = 3, EACH = 20000;
+    h = CreateSemaphoreA(nullptr, 0, 1 << 20, "queue");
+    std::atomic<int> taken{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> consumers, producers;
+    for (int i = 0; i < CONSUMERS; ++i)
+        consumers.emplace_back([&] {
+            while (WaitForSingleObject(h, INFINITE) == WAIT_OBJECT_0 && !done)
+                taken.fetch_add(1);
+        });
+    for (int i = 0; i < PRODUCERS; ++i)
+        producers.emplace_back([&] {
+            for (int n = 0; n < EACH; ++n)
+                ReleaseSemaphore(h, 1, nullptr);
+        });
+    for (auto& t : producers)
+        t.join();
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (taken < PRODUCERS * EACH && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(taken.load(), PRODUCERS * EACH);
+    done = true;
+    ReleaseSemaphore(h, CONSUMERS, nullptr); // one unit each to see done
+    for (auto& t : consumers)
+        t.join();
+    EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
     CloseHandle(h);
 }
 
