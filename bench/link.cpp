@@ -1,7 +1,8 @@
 // The serial link against the emulated receiver at the real line rate
 // (5760 octets/s): operator-command latency while polling runs, a poll
-// batch's round trip against its time on the wire, and the CPU the
-// running link uses. Each benchmark is one measurement; the figures are
+// batch's round trip against its time on the wire and against the
+// machine's own floor (a bare round trip over a pseudo-terminal), and the
+// CPU the running link uses. Each benchmark is one measurement; the figures are
 // its counters.
 #include "audio/audio.h"
 #include "bench/bench_support.h"
@@ -16,13 +17,18 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <fcntl.h>
 #include <mutex>
+#include <poll.h>
 #include <random>
 #include <spawn.h>
 #include <string>
+#include <string_view>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -87,6 +93,62 @@ BENCHMARK(BM_OperatorCommandLatency)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// The floor under the program's turn-around on this machine: a command
+// over a pseudo-terminal and its answer back, one thread at each end
+// doing nothing else and no pacing; the median over ROUNDS, in ms.
+double ptyRoundTripMs() {
+    constexpr int ROUNDS = 500;
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        return 0;
+    const int port = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (port < 0) {
+        ::close(master);
+        return 0;
+    }
+    termios tio{};
+    ::tcgetattr(port, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(port, TCSANOW, &tio);
+    constexpr std::string_view command = "?AF\r";
+    constexpr std::string_view answer = "@AF15000000\r";
+    std::thread farEnd([master, command, answer] {
+        std::array<char, 64> buffer{};
+        std::size_t got = 0;
+        for (;;) {
+            const ssize_t n = ::read(master, buffer.data(), buffer.size());
+            if (n <= 0)
+                return; // the port end has closed
+            for (got += static_cast<std::size_t>(n); got >= command.size(); got -= command.size())
+                if (::write(master, answer.data(), answer.size()) < 0)
+                    return;
+        }
+    });
+    std::vector<double> trips;
+    std::array<char, 64> buffer{};
+    for (int i = 0; i < ROUNDS; ++i) {
+        const auto t0 = Clock::now();
+        if (::write(port, command.data(), command.size()) < 0)
+            break;
+        std::size_t got = 0;
+        while (got < answer.size()) {
+            pollfd fd{port, POLLIN, 0};
+            if (::poll(&fd, 1, 1000) <= 0)
+                break;
+            const ssize_t n = ::read(port, buffer.data(), buffer.size());
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        trips.push_back(ms(Clock::now() - t0));
+        std::this_thread::sleep_for(2ms); // as between commands: the ends go idle
+    }
+    ::close(port);
+    farEnd.join();
+    ::close(master);
+    return percentile(trips, 0.5);
+}
+
 // One poll batch, from queuing it to the RADIO post that its "@S" answer
 // brings, against the time its octets (commands and answers) take on the
 // wire at 5760 octets/s. The poll thread is not running: the batch is
@@ -150,6 +212,12 @@ void BM_PollBatchRoundTrip(benchmark::State& state) {
                                       octetMs(command.szCommand.size() + 1));
         }
         state.counters["turnaround_ms"] = percentile(turnarounds, 0.5);
+        // The ratio of a program whose every command cost the wire and one
+        // bare round trip over the pseudo-terminal, nothing more.
+        const double ptyMs = ptyRoundTripMs();
+        state.counters["pty_round_trip_ms"] = ptyMs;
+        state.counters["floor_ratio"] =
+            (wireMs + static_cast<double>(commands.size()) * ptyMs) / wireMs;
         state.counters["answer_delay_ms"] = percentile(answerDelays, 0.5);
         const double p50 = percentile(trips, 0.5);
         state.counters["wire_ms"] = wireMs;
