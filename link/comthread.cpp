@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -507,25 +506,24 @@ void commandWindow() {
 // the status record or the clip it belongs to is complete: a line that
 // hands over its octets a few at a time (a serial port at the line rate)
 // would otherwise wake the receive thread for each few. While more than
-// FRAME_PAUSE_MIN octets are to come and what was waiting has been read,
-// the thread pauses until the last of them is due at the line rate
-// (rounded up to the millisecond), then reads them in one go: one wake-up
-// for the record and one for the clip, each handed on at most a
-// millisecond after its last octet came. A shorter remainder is left to
-// the read, which costs the same wake-up and hands it on as it comes. A
-// pause that finds nothing (a silent line, or an adapter that holds
-// octets back for a while) ends the pausing for the window: from then on
-// the reads wait for the octets as before, and silence is measured as
-// before.
+// FRAME_PAUSE_MARGIN octets are to come and what was waiting has been
+// read, the thread pauses until shortly before the last of them can have
+// crossed the line, then reads what came meanwhile, so nothing is handed
+// on later than before. A pause that finds nothing (a silent line, or an
+// adapter that holds octets back for a while) ends the pausing for the
+// window: from then on the reads wait for the octets as before, and
+// silence is measured as before.
 class FramePacer {
   public:
     void beforeRead() {
         if (ulReady_ > 0 || !bPacing_)
             return;
         const int iToCome = comReceiveFrameToCome();
-        if (iToCome <= FRAME_PAUSE_MIN || !portReadable())
+        if (iToCome <= FRAME_PAUSE_MARGIN || !portReadable())
             return;
-        const auto pause = static_cast<DWORD>(std::ceil(1000.0 * iToCome / LINE_RATE));
+        const auto pause = static_cast<DWORD>(1000.0 * (iToCome - FRAME_PAUSE_MARGIN) / LINE_RATE);
+        if (pause == 0)
+            return;
         WaitForSingleObject(hWait, pause);
         ulReady_ = octetsWaiting();
         bPacing_ = ulReady_ > 0;
@@ -537,7 +535,7 @@ class FramePacer {
     }
 
   private:
-    static constexpr int FRAME_PAUSE_MIN = 4;
+    static constexpr int FRAME_PAUSE_MARGIN = 4;
     DWORD ulReady_ = 0; // octets known to be waiting
     bool bPacing_ = true;
 };
