@@ -6,6 +6,7 @@
 // its counters.
 #include "audio/audio.h"
 #include "bench/bench_support.h"
+#include "bench/pty.h"
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
@@ -19,7 +20,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <random>
@@ -28,7 +28,6 @@
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -98,18 +97,11 @@ BENCHMARK(BM_OperatorCommandLatency)
 // doing nothing else and no pacing; the median over ROUNDS, in ms.
 double ptyRoundTripMs() {
     constexpr int ROUNDS = 500;
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+    bench::RawPty pty;
+    if (!pty.ok())
         return 0;
-    const int port = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (port < 0) {
-        ::close(master);
-        return 0;
-    }
-    termios tio{};
-    ::tcgetattr(port, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(port, TCSANOW, &tio);
+    const int master = pty.master();
+    const int port = pty.slave();
     constexpr std::string_view command = "?AF\r";
     constexpr std::string_view answer = "@AF15000000\r";
     std::thread farEnd([master, command, answer] {
@@ -143,9 +135,8 @@ double ptyRoundTripMs() {
         trips.push_back(ms(Clock::now() - t0));
         std::this_thread::sleep_for(2ms); // as between commands: the ends go idle
     }
-    ::close(port);
+    pty.closeSlave();
     farEnd.join();
-    ::close(master);
     return percentile(trips, 0.5);
 }
 

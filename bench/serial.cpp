@@ -2,6 +2,7 @@
 // how long a read on a silent line really waits (meant: 5 ms), and how
 // soon a waiting read returns once an octet arrives.
 #include "platform/serial.h"
+#include "bench/pty.h"
 #include "platform/sync.h"
 
 #include <benchmark/benchmark.h>
@@ -16,8 +17,6 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -28,28 +27,14 @@ using Clock = std::chrono::steady_clock;
 // opened as the port under the link's time-outs.
 struct Line {
     Line() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ::grantpt(master);
-        ::unlockpt(master);
-        const std::string slave = ::ptsname(master);
-        guard = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        termios tio{};
-        ::tcgetattr(guard, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(guard, TCSANOW, &tio);
-        port = CreateFileA(("//./" + slave).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+        port = CreateFileA(("//./" + pty.slavePath()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
         COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, 5, 0, 0};
         SetCommTimeouts(port, &timeouts);
     }
-    ~Line() {
-        CloseHandle(port);
-        ::close(guard);
-        ::close(master);
-    }
-    bool ok() const { return port != INVALID_HANDLE_VALUE; }
-    int master = -1;
-    int guard = -1;
+    ~Line() { CloseHandle(port); }
+    bool ok() const { return pty.ok() && port != INVALID_HANDLE_VALUE; }
+    bench::RawPty pty;
     HANDLE port = INVALID_HANDLE_VALUE;
 };
 
@@ -117,7 +102,7 @@ void BM_WakeOnOctet(benchmark::State& state) {
             std::this_thread::sleep_for(std::chrono::microseconds(1500));
             const char octet = '@';
             written.store(Clock::now().time_since_epoch().count());
-            [[maybe_unused]] const auto n = ::write(line.master, &octet, 1);
+            [[maybe_unused]] const auto n = ::write(line.pty.master(), &octet, 1);
             lock.lock();
         }
     });
