@@ -8,9 +8,11 @@
 #include "bench/bench_support.h"
 #include "bench/pty.h"
 #include "link/comthread.h"
+#include "link/control.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
 #include "protocol/comexecute.h"
+#include "protocol/command.h"
 #include "protocol/comreceive.h"
 #include "sim/emulator.h"
 #include "tools/measure/standin_sound.h"
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <poll.h>
 #include <random>
@@ -68,9 +71,10 @@ void BM_OperatorCommandLatency(benchmark::State& state) {
         int lost = 0;
         for (int i = 0; i < COMMANDS; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
-            const std::string command = "*AF" + std::to_string(7000000 + 10 * i);
+            const PACKET packet = commandFrequency(7000000 + 10 * i);
+            const std::string command(packet.szText.data(), std::strlen(packet.szText.data()) - 1);
             const auto t0 = Clock::now();
-            enqueue(&QueueMessage, (command + "\r").c_str(), MIN_PRIORITY);
+            enqueuePacket(&QueueMessage, packet, MIN_PRIORITY);
             const auto record = emulator.waitForCommand(command, t0, 2s);
             if (record)
                 latencies.push_back(ms(record->received - t0));
@@ -321,7 +325,7 @@ void BM_StreamCpu(benchmark::State& state) {
         {
             RadioPosts window;
             RunningLink link(emulator.slavePath(), true, &window);
-            enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
+            controlStream(TRUE);
             audioStart();
             std::this_thread::sleep_for(1s);
             const std::uint64_t ulClips0 = audioCounters.ulClipsTaken;
@@ -329,7 +333,7 @@ void BM_StreamCpu(benchmark::State& state) {
             std::this_thread::sleep_for(SPAN);
             used = cpuSeconds(RUSAGE_SELF) - before;
             ulClips = audioCounters.ulClipsTaken - ulClips0;
-            enqueue(&QueueMessage, "*RMC\r", MAX_PRIORITY);
+            controlStream(FALSE);
             audioStop();
             audioClose();
         }
