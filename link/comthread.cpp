@@ -3,6 +3,7 @@
 
 #include "audio/audio.h"
 #include "link/comtransmit.h"
+#include "link/control.h"
 #include "link/execthread.h"
 #include "link/replayfile.h"
 #include "platform/serial.h"
@@ -793,6 +794,7 @@ DWORD comThreadTransmit(LPVOID) {
             bAskedOnAnswer = FALSE;
         }
         bFrameRequested = kind == COMMAND_STREAM_ON;
+        controlSent(kind);
         transmitPacket(kind, szPacket);
         if (bComThreadDone)
             break; // a close gave up on this thread while it waited for the port

@@ -7,6 +7,8 @@
 #include "protocol/command.h"
 #include "protocol/radiostate.h"
 
+#include <array>
+#include <cstring>
 #include <mutex>
 
 Shared<BOOL> bTune{FALSE};
@@ -18,6 +20,16 @@ namespace {
 std::mutex controlLockout;
 int iDividerR = 0;
 int iDividerN = 0;
+
+// Enough for every COMMANDKIND.
+constexpr std::size_t KINDS = 32;
+std::array<Shared<std::uint64_t>, KINDS> ulSent{};
+Shared<std::uint64_t> ulSignalStamp{0};
+Shared<std::uint64_t> ulFrequencyStamp{0};
+
+std::size_t kindIndex(int kind) {
+    return kind >= 0 && static_cast<std::size_t>(kind) < KINDS ? static_cast<std::size_t>(kind) : 0;
+}
 
 // A person's request is never lost; the scanner's ask again.
 int priorityOf(REQUESTER who) {
@@ -115,4 +127,38 @@ void queueTuning(DWORD ulValue, int* pR, int* pN) {
         *pR = unit.R;
         *pN = unit.N;
     }
+}
+
+void controlSent(int kind) {
+    ulSent[kindIndex(kind)] += 1;
+}
+
+void controlAnswered(const char* szLine) {
+    if (szLine == nullptr || szLine[0] != cPreamble)
+        return;
+    if (szLine[1] == 'S' || std::strncmp(szLine + 1, "RMC", 3) == 0 ||
+        std::strncmp(szLine + 1, "RSC", 3) == 0)
+        ulSignalStamp = controlSignalQueries();
+    else if (std::strncmp(szLine + 1, "AF", 2) == 0)
+        ulFrequencyStamp = controlFrequencyQueries();
+}
+
+std::uint64_t controlSignalQueries() {
+    return ulSent[COMMAND_QUERY_SIGNAL] + ulSent[COMMAND_STREAM_ON];
+}
+
+std::uint64_t controlFrequencyQueries() {
+    return ulSent[COMMAND_QUERY_FREQUENCY];
+}
+
+std::uint64_t controlSentCount(int kind) {
+    return ulSent[kindIndex(kind)];
+}
+
+std::uint64_t controlSignalStamp() {
+    return ulSignalStamp;
+}
+
+std::uint64_t controlFrequencyStamp() {
+    return ulFrequencyStamp;
 }

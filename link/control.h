@@ -21,6 +21,8 @@
 #include "platform/sync.h"
 #include "platform/types.h"
 
+#include <cstdint>
+
 enum REQUESTER : int {
     REQUEST_OPERATOR, // the dialog
     REQUEST_REMOTE,   // a rig-control client
@@ -61,3 +63,23 @@ void controlDividers(int* pR, int* pN);
 // does, and leaves the dividers of a successful factorization in *pR and
 // *pN (unchanged otherwise).
 void queueTuning(DWORD ulValue, int* pR, int* pN);
+
+// Which command an answer belongs to. The transmit thread counts each
+// command as it leaves (controlSent); the exec thread, after each line,
+// stamps the S-meter and frequency answers with the count of their
+// queries sent so far (controlAnswered). On the strictly alternating
+// line, an answer stamped above a count read before a query was queued
+// answers a query sent after that moment: a fresh reading.
+void controlSent(int kind);
+void controlAnswered(const char* szLine);
+// Commands of this kind (COMMANDKIND) that have left since start.
+std::uint64_t controlSentCount(int kind);
+// Queries that bring an S-meter reading ("?S", and the clip requests,
+// whose frames carry a status record) sent so far, and the stamp of the
+// last reading: a reading is fresh when its stamp is above the count read
+// before the moment it must follow.
+std::uint64_t controlSignalQueries();
+std::uint64_t controlSignalStamp();
+// The same for the frequency ("?AF" and its "@AF" answer).
+std::uint64_t controlFrequencyQueries();
+std::uint64_t controlFrequencyStamp();
