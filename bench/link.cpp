@@ -106,7 +106,8 @@ double ptyRoundTripMs() {
         return 0;
     const int master = pty.master();
     const int port = pty.slave();
-    constexpr std::string_view command = "?AF\r";
+    const PACKET query = commandQuery(COMMAND_QUERY_FREQUENCY);
+    const std::string_view command = query.szText.data();
     constexpr std::string_view answer = "@AF15000000\r";
     std::thread farEnd([master, command, answer] {
         std::array<char, 64> buffer{};
@@ -151,7 +152,10 @@ double ptyRoundTripMs() {
 void BM_PollBatchRoundTrip(benchmark::State& state) {
     constexpr int BATCHES = 100;
     // Fixed answers: 15 MHz, AM, step 2500, unlocked, S8.
-    const std::vector<std::string> commands = {"?AF\r", "?RMM\r", "?RMI\r", "?AU\r", "?S\r"};
+    std::vector<std::string> commands;
+    for (const COMMANDKIND kind : {COMMAND_QUERY_FREQUENCY, COMMAND_QUERY_MODE, COMMAND_QUERY_STEP,
+                                   COMMAND_QUERY_LOCK, COMMAND_QUERY_SIGNAL})
+        commands.emplace_back(commandQuery(kind).szText.data());
     const std::vector<std::string> answers = {"@AF15000000\r", "@RMM4\r", "@RMI2500\r", "@AU\r",
                                               "@S  8\r"};
     std::size_t octets = 0;
