@@ -46,7 +46,12 @@ std::uint64_t now() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+int indexOf(const CLIENT& client) {
+    return static_cast<int>(&client - clients.data());
+}
+
 void closeClient(CLIENT& client) {
+    rigClientClosed(indexOf(client));
     closesocket(client.hSocket);
     client.hSocket = INVALID_SOCKET;
     client.nIn = 0;
@@ -91,8 +96,8 @@ void answerLines(CLIENT& client) {
         }
         const auto nLine = static_cast<std::size_t>(pEnd - client.szIn.data());
         szAnswer.clear();
-        const BOOL bKeep =
-            rigCommand(std::string_view(client.szIn.data(), nLine), now(), &szAnswer);
+        const BOOL bKeep = rigCommand(std::string_view(client.szIn.data(), nLine), now(), &szAnswer,
+                                      indexOf(client));
         queueAnswer(client, szAnswer);
         client.bClosing = !bKeep;
         client.nIn -= nLine + 1;

@@ -155,6 +155,54 @@ TEST_F(RemoteOnEmulator, SetsReachTheReceiverAndGetsFollowAtOnce) {
     EXPECT_EQ(radio.ulFrequency, 14074000u);
 }
 
+// The common rig-control library's network model, as loggers and
+// decoders use it: its command-line client through a whole session, and
+// its daemon as a proxy in front of the server.
+TEST_F(RemoteOnEmulator, TheRigLibrarysNetworkModelSetsAndReadsBack) {
+    if (!rigToolsInstalled())
+        GTEST_SKIP() << szRigctl << " or " << szRigctld
+                     << " missing: install Debian's libhamlib-utils (scripts/setup does)";
+    startLink();
+    // Open (the capability block), then frequency, mode, VFO, split, PTT,
+    // level and close: each as a single-VFO receiver answers it.
+    emulator.frontPanel("signal 3");
+    ASSERT_TRUE(waitUntil([] { return radio.uSUnits == 3; }));
+    EXPECT_EQ(runRigctl(port, "F 7074000 f M CW 0 m v s t l STRENGTH"),
+              "7074000\nCW\n0\nVFOA\n0\nVFOA\n0\n-36\n");
+    EXPECT_TRUE(waitUntil([&] { return logHas("*AF7074000") && logHas("*RMM2"); }));
+    EXPECT_TRUE(waitUntil([] { return radio.uMode == MODE_CW; }));
+    // A new session reads back what the receiver now reports.
+    EXPECT_EQ(runRigctl(port, "f m"), "7074000\nCW\n0\n");
+
+    // What a receiver cannot do fails, and tunes nothing.
+    const std::string szRefused = runRigctl(port, "V VFOB T 1 S 1 VFOB F 40000000 M FM 0");
+    for (const char* szError : {"Invalid VFO", "Feature not available", "Invalid parameter"})
+        EXPECT_NE(szRefused.find(szError), std::string::npos) << szError << " in\n" << szRefused;
+    EXPECT_FALSE(logHas("*AF40000000"));
+    EXPECT_EQ(runRigctl(port, "f m"), "7074000\nCW\n0\n");
+
+    // A client that locks the mode keeps it until it goes: the library
+    // asks before each mode set, and sends none while it is locked.
+    {
+        auto holder = client();
+        EXPECT_EQ(holder->ask1("\\set_lock_mode 1"), "RPRT 0");
+        EXPECT_EQ(runRigctl(port, "M USB 0"), "");
+        std::this_thread::sleep_for(300ms);
+        EXPECT_FALSE(logHas("*RMM0"));
+        EXPECT_EQ(radio.uMode, MODE_CW);
+    }
+    auto probe = client();
+    EXPECT_TRUE(waitUntil([&] { return probe->ask1("\\get_lock_mode") == "0"; }));
+
+    // Through the library's daemon, as a proxy.
+    RigctldProxy proxy(port);
+    ASSERT_TRUE(proxy.listening()) << "rigctld did not start";
+    EXPECT_EQ(runRigctl(proxy.port(), "F 9500000 M USB 0 f m"), "9500000\nUSB\n0\n");
+    EXPECT_TRUE(waitUntil([] { return radio.ulFrequency == 9500000 && radio.uMode == MODE_SSB; }));
+    EXPECT_EQ(runRigctl(proxy.port(), "f m"), "9500000\nUSB\n0\n");
+    EXPECT_EQ(runRigctl(port, "f m"), "9500000\nUSB\n0\n");
+}
+
 TEST_F(RemoteOnEmulator, ClientsThatMisbehaveCostOnlyTheirOwnConnection) {
     startLink();
     auto steady = client();
