@@ -73,7 +73,7 @@ void reportFailure(const char* szWhat, const char* szWhy) {
 }
 
 void reportLinkCounters() {
-    const std::string szCounters = linkCountersText();
+    const std::string szCounters = linkCountersText() + remoteCountersText();
     std::size_t begin = 0;
     while (begin < szCounters.size()) {
         const std::size_t end = szCounters.find('\n', begin);

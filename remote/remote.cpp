@@ -25,7 +25,8 @@ struct CLIENT {
     std::size_t nIn = 0;
     std::array<char, OUT_SIZE> out{};
     std::size_t nOut = 0;
-    bool bClosing = false; // close once the answers have left
+    bool bClosing = false;     // close once the answers have left
+    std::uint64_t ulHeard = 0; // when it last sent anything (or connected), in heard order
 };
 
 DWORD remoteThread(LPVOID);
@@ -39,6 +40,10 @@ SOCKET hListen = INVALID_SOCKET;
 SOCKET hWake = INVALID_SOCKET;
 WORD wListenPort = 0;
 std::array<CLIENT, REMOTE_CLIENTS> clients;
+// Orders the clients by when they were last heard: a count, not a clock,
+// so that two in the same millisecond still differ.
+std::uint64_t ulHeardCount = 0;
+Shared<std::uint64_t> ulEvictions{0};
 
 std::uint64_t now() {
     using namespace std::chrono;
@@ -46,7 +51,12 @@ std::uint64_t now() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+int indexOf(const CLIENT& client) {
+    return static_cast<int>(&client - clients.data());
+}
+
 void closeClient(CLIENT& client) {
+    rigClientClosed(indexOf(client));
     closesocket(client.hSocket);
     client.hSocket = INVALID_SOCKET;
     client.nIn = 0;
@@ -91,8 +101,8 @@ void answerLines(CLIENT& client) {
         }
         const auto nLine = static_cast<std::size_t>(pEnd - client.szIn.data());
         szAnswer.clear();
-        const BOOL bKeep =
-            rigCommand(std::string_view(client.szIn.data(), nLine), now(), &szAnswer);
+        const BOOL bKeep = rigCommand(std::string_view(client.szIn.data(), nLine), now(), &szAnswer,
+                                      indexOf(client));
         queueAnswer(client, szAnswer);
         client.bClosing = !bKeep;
         client.nIn -= nLine + 1;
@@ -111,6 +121,7 @@ void receiveFrom(CLIENT& client) {
             return;
         }
         client.nIn += static_cast<std::size_t>(n);
+        client.ulHeard = ++ulHeardCount;
     }
     answerLines(client);
 }
@@ -131,15 +142,26 @@ void serveClient(CLIENT& client, short revents) {
         closeClient(client);
 }
 
+// Makes room for a new client: the one silent longest is told, if it
+// takes the answer at once, and closed.
+CLIENT& evictLongestSilent() {
+    CLIENT& silent =
+        *std::min_element(clients.begin(), clients.end(),
+                          [](const CLIENT& a, const CLIENT& b) { return a.ulHeard < b.ulHeard; });
+    queueAnswer(silent, "RPRT -8\n");
+    flushClient(silent);
+    closeClient(silent);
+    ulEvictions += 1;
+    return silent;
+}
+
 void acceptClients() {
     for (SOCKET s = AcceptSocket(hListen); s != INVALID_SOCKET; s = AcceptSocket(hListen)) {
         auto free = std::find_if(clients.begin(), clients.end(),
                                  [](const CLIENT& c) { return c.hSocket == INVALID_SOCKET; });
-        if (free == clients.end()) {
-            closesocket(s); // full: the client learns it at once
-            continue;
-        }
-        free->hSocket = s;
+        CLIENT& client = free != clients.end() ? *free : evictLongestSilent();
+        client.hSocket = s;
+        client.ulHeard = ++ulHeardCount;
     }
 }
 
@@ -172,11 +194,13 @@ DWORD remoteThread(LPVOID) {
             break;
         if (fds[0].revents != 0)
             ClearWakeSocket(hWake);
-        if (fds[1].revents & POLL_READ)
-            acceptClients();
         for (DWORD k = 2; k < n; ++k)
             if (fds[k].revents != 0)
                 serveClient(clients[static_cast<std::size_t>(owner[k])], fds[k].revents);
+        // After the clients: an eviction reuses an entry polled above, and
+        // what they sent this round counts before a newcomer.
+        if (fds[1].revents & POLL_READ)
+            acceptClients();
     }
     return 1;
 }
@@ -243,6 +267,7 @@ BOOL remoteOpen(const std::string& szAddress, std::string* pszError) {
     if (hListen != INVALID_SOCKET && hWake != INVALID_SOCKET) {
         wListenPort = SocketPort(hListen);
         rigReset();
+        ulEvictions = 0;
         bRemoteThreadDone = 0;
         const DWORD dwError = workerOpen(&remoteWorker);
         if (dwError == NO_ERROR)
@@ -275,4 +300,15 @@ BOOL remoteRunning() {
 
 WORD remotePort() {
     return wListenPort;
+}
+
+std::uint64_t remoteEvictions() {
+    return ulEvictions;
+}
+
+std::string remoteCountersText() {
+    const std::uint64_t ulCount = ulEvictions;
+    if (ulCount == 0)
+        return {};
+    return std::to_string(ulCount) + " silent remote-control connections closed for new ones\n";
 }

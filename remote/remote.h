@@ -8,6 +8,7 @@
 
 #include "platform/types.h"
 
+#include <cstdint>
 #include <string>
 
 // The environment variable that starts the server with the program:
@@ -16,7 +17,9 @@ inline constexpr const char* szRemoteEnv = "VELKOR_REMOTE";
 // Where the system menu's "Remote Control" listens.
 inline constexpr const char* szRemoteDefault = "127.0.0.1:4532";
 inline constexpr const char* szRemoteLoopback = "127.0.0.1";
-// Clients served at once; one more is closed as soon as it connects.
+// Clients served at once. When one more connects, the connection that
+// has been silent longest is told "RPRT -8" and closed to make room: a
+// crashed client's half-open sockets never lock the others out.
 inline constexpr int REMOTE_CLIENTS = 16;
 
 // Splits an address as VELKOR_REMOTE gives it into host and port; a port
@@ -35,3 +38,8 @@ void remoteClose();
 BOOL remoteRunning();
 // The port listened on (what port 0 was given), 0 when not running.
 WORD remotePort();
+// Connections closed to make room for a new one since the server was
+// last opened; and the same as a line of the link counters' text (empty
+// while there were none).
+std::uint64_t remoteEvictions();
+std::string remoteCountersText();

@@ -89,6 +89,13 @@ Pending pendingFrequency;
 Pending pendingMode;
 bool bLowerSideband = false; // SSB was last set as LSB
 
+// The mode lock of the protocol: a client that sets it keeps the mode to
+// itself, and mode sets from every other client are refused until it
+// clears it or goes.
+constexpr int NO_CLIENT = -1;
+int iModeLockedBy = NO_CLIENT;
+int iAsking = 0; // the client whose line is being answered
+
 DWORD current(Held& held, DWORD ulReported, std::uint64_t ulNow) {
     if (held.bHeld && ulReported == held.ulReported && ulNow - held.ulSince < REMOTE_HOLD_MS)
         return held.ulValue;
@@ -209,11 +216,24 @@ Reply setMode(const Args& args, std::uint64_t ulNow) {
     const DWORD uMode = modeOf(args[0]);
     if (uMode == 0)
         return failure(RIG_EINVAL);
-    if (locked())
+    if (locked() || (iModeLockedBy != NO_CLIENT && iModeLockedBy != iAsking))
         return failure(RIG_ERJCTED);
     bLowerSideband = args[0] == "LSB" ? true : args[0] == "USB" ? false : bLowerSideband;
     hold(heldMode, uMode, radio.uMode, ulNow);
     set(pendingMode, sendMode, uMode, ulNow);
+    return failure(RIG_OK);
+}
+
+Reply getLockMode(const Args&, std::uint64_t) {
+    return value("Locked", iModeLockedBy == NO_CLIENT ? "0" : "1");
+}
+
+Reply setLockMode(const Args& args, std::uint64_t) {
+    if (args.size() != 1 || (args[0] != "0" && args[0] != "1"))
+        return failure(RIG_EINVAL);
+    if (iModeLockedBy != NO_CLIENT && iModeLockedBy != iAsking)
+        return failure(RIG_ERJCTED); // another client's lock
+    iModeLockedBy = args[0] == "1" ? iAsking : NO_CLIENT;
     return failure(RIG_OK);
 }
 
@@ -354,7 +374,7 @@ struct Command {
     bool bBare = false; // a bare word, without the backslash (a tracker's pass events)
 };
 
-constexpr std::array<Command, 23> commands{{
+constexpr std::array<Command, 25> commands{{
     {'f', "get_freq", getFrequency},
     {'F', "set_freq", setFrequency},
     {'m', "get_mode", getMode},
@@ -376,6 +396,8 @@ constexpr std::array<Command, 23> commands{{
     {0, "set_powerstat", notAvailable},
     {'U', "set_func", setFunction},
     {'u', "get_func", getFunction},
+    {0, "get_lock_mode", getLockMode},
+    {0, "set_lock_mode", setLockMode},
     {0, "AOS", acquisitionOfSignal, true},
     {0, "LOS", lossOfSignal, true},
 }};
@@ -445,7 +467,8 @@ void appendExtended(const Command& command, const Args& args, const Reply& reply
 
 } // namespace
 
-BOOL rigCommand(std::string_view line, std::uint64_t ulNow, std::string* pszAnswer) {
+BOOL rigCommand(std::string_view line, std::uint64_t ulNow, std::string* pszAnswer, int iClient) {
+    iAsking = iClient;
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
     if (!isText(line)) {
@@ -493,7 +516,13 @@ std::uint64_t rigFlush(std::uint64_t ulNow) {
     return ulNext;
 }
 
+void rigClientClosed(int iClient) {
+    if (iModeLockedBy == iClient)
+        iModeLockedBy = NO_CLIENT;
+}
+
 void rigReset() {
+    iModeLockedBy = NO_CLIENT;
     heldFrequency = Held{};
     heldMode = Held{};
     pendingFrequency = Pending{};

@@ -32,13 +32,18 @@ inline constexpr std::uint64_t REMOTE_SET_SPACING_MS = 50;
 
 // Answers one command line (its LF removed; a CR before it is ignored),
 // appending the answer to *pszAnswer. ulNow is the time in milliseconds
-// on a steady clock. FALSE when the connection is to close after the
-// answer: the client said so ("q"), or the line was not text.
-BOOL rigCommand(std::string_view line, std::uint64_t ulNow, std::string* pszAnswer);
+// on a steady clock; iClient names the connection the line came from
+// (the mode lock belongs to one). FALSE when the connection is to close
+// after the answer: the client said so ("q"), or the line was not text.
+BOOL rigCommand(std::string_view line, std::uint64_t ulNow, std::string* pszAnswer,
+                int iClient = 0);
+
+// The connection iClient has closed: a mode lock it held is released.
+void rigClientClosed(int iClient);
 
 // Sends the sets held back by the spacing that are due at ulNow; returns
 // the time the next one is due, or 0 when none waits.
 std::uint64_t rigFlush(std::uint64_t ulNow);
 
-// Forgets commanded values and waiting sets.
+// Forgets commanded values, waiting sets and the mode lock.
 void rigReset();

@@ -1,18 +1,28 @@
 // A network rig-control client for tests: one TCP connection on
-// loopback, a line sent, the answer lines read back.
+// loopback, a line sent, the answer lines read back. Also the common
+// rig-control library's own client and daemon (Debian libhamlib-utils),
+// run as programs, as loggers and decoders reach a server through it.
 #pragma once
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
+
+extern char** environ;
 
 class RigClient {
   public:
@@ -125,4 +135,92 @@ class RigClient {
 
     int fd_ = -1;
     std::string buffer_;
+};
+
+// The library's programs, where the package is installed.
+inline constexpr const char* szRigctl = "/usr/bin/rigctl";
+inline constexpr const char* szRigctld = "/usr/bin/rigctld";
+inline bool rigToolsInstalled() {
+    return access(szRigctl, X_OK) == 0 && access(szRigctld, X_OK) == 0;
+}
+
+// Runs the library's client on the network model against port: one
+// connection, each argument a command or its value. Returns what it
+// printed, errors included (it prints them on standard output, and exits
+// 0 whatever a command answered).
+inline std::string runRigctl(unsigned short port, const std::string& szCommands) {
+    const std::string szLine = std::string(szRigctl) +
+                               " -m 2 -r 127.0.0.1:" + std::to_string(port) + " " + szCommands +
+                               " 2>&1";
+    std::FILE* pOut = popen(szLine.c_str(), "r");
+    if (pOut == nullptr)
+        return "<rigctl did not start>";
+    std::string szOutput;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pOut)) > 0;)
+        szOutput.append(buffer, n);
+    const int status = pclose(pOut);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        szOutput += "<rigctl exit status " + std::to_string(status) + ">";
+    return szOutput;
+}
+
+// A free loopback port (another program may still take it first).
+inline unsigned short freeLoopbackPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+// The library's daemon on the network model: a proxy on port() in front
+// of the server on serverPort, as a shack runs it to share one rig among
+// programs. Stopped when destroyed.
+class RigctldProxy {
+  public:
+    explicit RigctldProxy(unsigned short serverPort) : port_(freeLoopbackPort()) {
+        const std::string szServer = "127.0.0.1:" + std::to_string(serverPort);
+        const std::string szPort = std::to_string(port_);
+        const char* argv[] = {szRigctld, "-m",        "2",  "-r",           szServer.c_str(),
+                              "-T",      "127.0.0.1", "-t", szPort.c_str(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, szRigctld, &actions, nullptr, const_cast<char**>(argv), environ) !=
+            0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        // Listening once a connection is taken.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (pid_ > 0 && std::chrono::steady_clock::now() < until) {
+            RigClient probe(port_);
+            if (probe.connected()) {
+                bListening_ = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    ~RigctldProxy() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    RigctldProxy(const RigctldProxy&) = delete;
+    RigctldProxy& operator=(const RigctldProxy&) = delete;
+
+    bool listening() const { return bListening_; }
+    unsigned short port() const { return port_; }
+
+  private:
+    unsigned short port_;
+    pid_t pid_ = -1;
+    bool bListening_ = false;
 };

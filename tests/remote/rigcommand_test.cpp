@@ -51,9 +51,9 @@ class RigCommand : public testing::Test {
     }
 
     // The answer to one line at time ulNow (milliseconds).
-    std::string ask(const std::string& line, std::uint64_t ulNow = 1000) {
+    std::string ask(const std::string& line, std::uint64_t ulNow = 1000, int iClient = 0) {
         std::string szAnswer;
-        bOpen = rigCommand(line, ulNow, &szAnswer);
+        bOpen = rigCommand(line, ulNow, &szAnswer, iClient);
         return szAnswer;
     }
     static std::vector<std::string> queued() {
@@ -207,6 +207,35 @@ TEST_F(RigCommand, LockRefusesSetsButNotGets) {
         EXPECT_EQ(ask("m"), "AM\n0\n");
     }
     EXPECT_TRUE(queued().empty());
+}
+
+// The protocol's mode lock: the client that sets it keeps the mode to
+// itself until it clears it or its connection closes; frequency sets and
+// gets go on for everyone.
+TEST_F(RigCommand, ModeLockKeepsTheModeToTheClientThatSetIt) {
+    EXPECT_EQ(ask("\\get_lock_mode", 1000, 1), "0\n");
+    EXPECT_EQ(ask("+\\get_lock_mode", 1000, 1), "get_lock_mode:\nLocked: 0\nRPRT 0\n");
+    for (const char* szBad : {"\\set_lock_mode", "\\set_lock_mode 2", "\\set_lock_mode on"})
+        EXPECT_EQ(ask(szBad, 1000, 1), "RPRT -1\n") << szBad;
+    EXPECT_EQ(ask("\\set_lock_mode 1", 1000, 1), "RPRT 0\n");
+    EXPECT_EQ(ask("\\get_lock_mode", 1000, 2), "1\n");
+    EXPECT_EQ(ask("M CW 0", 1000, 2), "RPRT -9\n");
+    EXPECT_EQ(ask("\\set_lock_mode 0", 1000, 2), "RPRT -9\n"); // not its lock
+    EXPECT_EQ(ask("F 7000000", 1000, 2), "RPRT 0\n");
+    EXPECT_EQ(ask("M CW 0", 2000, 1), "RPRT 0\n");
+    EXPECT_EQ(ask("m", 2000, 2), "CW\n0\n");
+
+    rigClientClosed(2); // another client going changes nothing
+    EXPECT_EQ(ask("M USB 0", 3000, 2), "RPRT -9\n");
+    rigClientClosed(1);
+    EXPECT_EQ(ask("\\get_lock_mode", 3000, 2), "0\n");
+    EXPECT_EQ(ask("M USB 0", 3000, 2), "RPRT 0\n");
+
+    EXPECT_EQ(ask("\\set_lock_mode 1", 4000, 2), "RPRT 0\n");
+    EXPECT_EQ(ask("\\set_lock_mode 0", 4000, 2), "RPRT 0\n");
+    EXPECT_EQ(ask("M AM 0", 5000, 3), "RPRT 0\n");
+    EXPECT_EQ(queued(),
+              (std::vector<std::string>{"*AF7000000\r", "*RMM2\r", "*RMM0\r", "*RMM4\r"}));
 }
 
 // A tracker's pass and a logger's switch both start and stop the audio

@@ -9,8 +9,9 @@
 
 #include <string>
 
-AudioLinkRun::AudioLinkRun(bool bRealSound, DWORD ulFrequency, const EmulatorOptions& options)
-    : bRealSound_(bRealSound), emulator_(std::make_unique<Emulator>(options)) {
+AudioLinkRun::AudioLinkRun(bool bRealSound, DWORD ulFrequency, const EmulatorOptions& options,
+                           bool bByHand)
+    : bRealSound_(bRealSound), bByHand_(bByHand), emulator_(std::make_unique<Emulator>(options)) {
     emulator_->frontPanel("tune " + std::to_string(ulFrequency));
 }
 
@@ -23,7 +24,7 @@ DWORD AudioLinkRun::open() {
     if (bRealSound_)
         UseDefaultSound();
     else
-        UseStandInSound(STANDIN::CLOCK);
+        UseStandInSound(bByHand_ ? STANDIN::HAND : STANDIN::CLOCK);
     if (const DWORD dwError = audioOpen(); dwError != NO_ERROR)
         return dwError;
     if (const DWORD dwError = comOpen(emulator_->slavePath().c_str()); dwError != NO_ERROR)

@@ -14,9 +14,11 @@ class AudioLinkRun {
   public:
     // bRealSound: play through the default sound output; otherwise a
     // stand-in sound clock calls the callback 31.25 times a second while
-    // audio is on. options: the emulator's (for instance a record of every
-    // octet it sends).
-    explicit AudioLinkRun(bool bRealSound, DWORD ulFrequency, const EmulatorOptions& options = {});
+    // audio is on, or, with bByHand, the caller calls it (StandInPlay).
+    // options: the emulator's (for instance a record of every octet it
+    // sends).
+    explicit AudioLinkRun(bool bRealSound, DWORD ulFrequency, const EmulatorOptions& options = {},
+                          bool bByHand = false);
     ~AudioLinkRun();
     AudioLinkRun(const AudioLinkRun&) = delete;
     AudioLinkRun& operator=(const AudioLinkRun&) = delete;
@@ -36,6 +38,7 @@ class AudioLinkRun {
 
   private:
     bool bRealSound_;
+    bool bByHand_;
     bool bOpen_ = false;
     std::unique_ptr<Emulator> emulator_;
 };
