@@ -2,6 +2,7 @@
 // control operations.
 #include "platform/dialog.h"
 
+#include "platform/accessible.h"
 #include "platform/dialog_internal.h"
 #include "platform/sync.h"
 
@@ -143,6 +144,7 @@ void ensureApplication() {
     Q_UNUSED(application);
     // One style everywhere, so the layout looks the same on every desktop.
     QApplication::setStyle(new DialogStyle); // NOLINT(cppcoreguidelines-owning-memory): Qt owns it
+    accessible::install();
 }
 
 } // namespace dialog_internal
@@ -420,6 +422,11 @@ LRESULT SendMessageA(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
             const int previous = bar->value();
             bar->setValue(std::clamp(static_cast<int>(wParam), bar->minimum(), bar->maximum()));
             return previous;
+        }
+        return 0;
+    case BM_CLICK:
+        if (auto* button = qobject_cast<QAbstractButton*>(c->w)) {
+            button->click(); // nothing for a disabled button
         }
         return 0;
     case BM_SETIMAGE:

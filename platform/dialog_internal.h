@@ -21,6 +21,7 @@
 #include <vector>
 
 class QEventLoop;
+class QKeyEvent;
 class QMenu;
 class QMessageBox;
 
@@ -91,6 +92,7 @@ struct DialogHandle final : UiWindow {
     std::vector<std::unique_ptr<ControlHandle>> controls;
     std::unordered_map<const QObject*, ControlHandle*> byWidget;
     Menu systemMenu;
+    std::vector<ACCEL> accelerators;
     HICON iconSmall = nullptr;
     HICON iconBig = nullptr;
     bool ended = false;
@@ -119,6 +121,11 @@ void refreshColours(ControlHandle& c);
 void pressDefaultButton(DialogHandle& d);
 // Sends WM_NOTIFY UDN_DELTAPOS for a spinner step.
 void notifySpinner(ControlHandle& spinner, int delta);
+// Sends WM_COMMAND for the accelerator the key matches; FALSE when none does.
+bool translateAccelerator(DialogHandle& d, const QKeyEvent& key);
+// Marks a control for assistive technology by its kind: its actions
+// click it, a reading gets its spoken value's place.
+void describeControl(ControlHandle& c);
 // Sends WM_COMMAND for a clicked button.
 void notifyClicked(ControlHandle& c);
 

@@ -173,6 +173,9 @@ int MessageBoxA(HWND hWnd, LPCSTR szText, LPCSTR szCaption, UINT uType) {
                     withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
                     owner ? owner->widget() : nullptr);
     box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    // A screen reader says the caption (the window's title) and, as the
+    // box's description, its text when the box opens.
+    box.setAccessibleDescription(box.text());
     box.setDefaultButton(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     if (observer()) {

@@ -92,9 +92,13 @@ class Spinner final : public QWidget {
     QToolButton down_{this};
 };
 
-// Keys the dialog manager handles for every control: Escape, Enter, the
-// spinner keys, Alt+F4 and Alt+Space; and digits-only fields.
+// Keys the dialog manager handles for every control: the accelerators,
+// Escape, Enter, the spinner keys, Alt+F4 and Alt+Space; and digits-only
+// fields.
 bool handleDialogKey(DialogHandle& d, ControlHandle* c, const QKeyEvent& key) {
+    if (translateAccelerator(d, key)) {
+        return true;
+    }
     const auto mods = key.modifiers() & ~Qt::KeypadModifier;
     if (mods == Qt::AltModifier && key.key() == Qt::Key_F4) {
         d.send(WM_CLOSE, 0, 0);
@@ -286,6 +290,7 @@ void buildDialog(DialogHandle& d) {
         c.w = w;
         d.byWidget[w] = &c;
         w->setGeometry(pixelRect(item.x, item.y, item.cx, item.cy));
+        describeControl(c);
         if (item.kind == DlgItemKind::UpDown && previous && previous->w) {
             // At the right edge of the field before it, which gives up
             // that much of its width.

@@ -1,6 +1,7 @@
 // The port chooser on Qt Widgets.
 #include "platform/portchooser.h"
 
+#include "platform/accessible.h"
 #include "platform/dialog_internal.h"
 
 #include <QDialog>
@@ -23,8 +24,12 @@ BOOL ChoosePortDialog(HWND hOwner, const std::vector<SERIALPORT>& ports, LPCSTR 
     dialog.setWindowModality(Qt::ApplicationModal);
     auto* layout = new QVBoxLayout(&dialog);
 
-    layout->addWidget(new QLabel("Serial ports present:", &dialog));
+    auto* listLabel = new QLabel("Serial &ports present:", &dialog);
+    layout->addWidget(listLabel);
     auto* list = new QListWidget(&dialog);
+    listLabel->setBuddy(list);
+    accessible::nameControl(list, "Serial ports present",
+                            "Choosing a port puts its name in the port name field");
     list->setObjectName("ports");
     for (const SERIALPORT& port : ports) {
         QString text = QString::fromStdString(port.szName);
@@ -40,8 +45,11 @@ BOOL ChoosePortDialog(HWND hOwner, const std::vector<SERIALPORT>& ports, LPCSTR 
     list->setMinimumWidth(420);
     layout->addWidget(list);
 
-    layout->addWidget(new QLabel("Port name (a path, COMn, or a name under /dev):", &dialog));
+    auto* nameLabel = new QLabel("Port &name (a path, COMn, or a name under /dev):", &dialog);
+    layout->addWidget(nameLabel);
     auto* name = new QLineEdit(QString::fromUtf8(szCurrent ? szCurrent : ""), &dialog);
+    nameLabel->setBuddy(name);
+    accessible::nameControl(name, "Port name", "A path, COMn, or a name under /dev");
     name->setObjectName("name");
     layout->addWidget(name);
 
