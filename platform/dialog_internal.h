@@ -134,6 +134,10 @@ void openSystemMenu(DialogHandle& d, QPoint globalPos);
 // Answers every message box still open over the dialog as its Escape key
 // would, so that ending the dialog is not held up by a box in its loop.
 void closeMessageBoxes(DialogHandle& d);
+// After a box or the port chooser over `owner` closed: its window active
+// again, the keyboard where it was before, so that neither is lost
+// (without a window manager nothing else gives it back).
+void restoreFocus(QWidget* owner, const QPointer<QWidget>& focusBefore);
 void systemCommand(DialogHandle& d, UINT id);
 
 // GDI-style objects.

@@ -4,6 +4,7 @@
 #include "platform/accessible.h"
 #include "platform/dialog_internal.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -76,7 +77,10 @@ BOOL ChoosePortDialog(HWND hOwner, const std::vector<SERIALPORT>& ports, LPCSTR 
 
     // The chooser runs its own event loop, as a message box does: posted
     // messages keep reaching the dialog procedure while it is open.
-    if (dialog.exec() != QDialog::Accepted || name->text().isEmpty())
+    const QPointer<QWidget> focusBefore = QApplication::focusWidget();
+    const int answer = dialog.exec();
+    restoreFocus(owner ? owner->widget() : nullptr, focusBefore);
+    if (answer != QDialog::Accepted || name->text().isEmpty())
         return FALSE;
     if (pChosen)
         *pChosen = name->text().toStdString();
