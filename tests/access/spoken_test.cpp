@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <utility>
 
 namespace {
@@ -77,6 +79,20 @@ TEST(Shortcuts, KeysAreNamedAsTheManualShowsThem) {
     EXPECT_EQ(shortcutText(shortcutFor(ShortcutCommand::StepDown)), "Ctrl+Down");
     EXPECT_EQ(shortcutText({ShortcutCommand::Lock, MOD_CTRL | MOD_SHIFT | MOD_ALT, 'X', ""}),
               "Ctrl+Alt+Shift+X");
+}
+
+// The manual page and the README list every key of the table.
+TEST(Shortcuts, EveryKeyIsInTheManualPageAndTheReadme) {
+    for (const char* szPath : {MANUAL_PAGE, README}) {
+        std::ifstream file(szPath);
+        ASSERT_TRUE(file) << szPath;
+        std::stringstream text;
+        text << file.rdbuf();
+        for (const Shortcut& s : shortcuts) {
+            EXPECT_NE(text.str().find(shortcutText(s)), std::string::npos)
+                << shortcutText(s) << " not in " << szPath;
+        }
+    }
 }
 
 } // namespace
