@@ -12,6 +12,12 @@
 #include "protocol/comexecute.h"
 #include "support/dialog_driver.h"
 
+#include "platform/portchooser.h"
+
+#include <QAccessible>
+#include <QDialog>
+#include <QLineEdit>
+#include <QListWidget>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -175,6 +181,34 @@ TEST(PanelAccess, NextBandBetweenTheEdges) {
     EXPECT_EQ(nextBand(30000000, FALSE, true), 0);
     EXPECT_EQ(nextBand(30000000, TRUE, false), IDC_11M);
     EXPECT_EQ(nextBand(2300000, TRUE, false), 0);
+}
+
+// The port chooser names its list and its field, and the keyboard is
+// back where it was once it closes; so after a message box.
+TEST(PanelAccess, PortChooserAndBoxesNameTheirControlsAndGiveTheFocusBack) {
+    runPanel([](HWND hDlg) {
+        dialogtest::FocusControl(hDlg, IDC_SPEED);
+        std::string szList;
+        std::string szField;
+        whenPortChooserOpens([&](QDialog& chooser) {
+            const auto name = [](QObject* o) {
+                return QAccessible::queryAccessibleInterface(o)
+                    ->text(QAccessible::Name)
+                    .toStdString();
+            };
+            szList = name(chooser.findChild<QListWidget*>("ports"));
+            szField = name(chooser.findChild<QLineEdit*>("name"));
+            chooser.reject();
+        });
+        std::string szChosen;
+        EXPECT_FALSE(ChoosePortDialog(hDlg, {}, "COM1", &szChosen));
+        EXPECT_EQ(szList, "Serial ports present");
+        EXPECT_EQ(szField, "Port name");
+        EXPECT_EQ(focusedId(), IDC_SPEED);
+
+        systemMenu(IDC_ABOUT); // answered OK at once
+        EXPECT_EQ(focusedId(), IDC_SPEED);
+    });
 }
 
 } // namespace
