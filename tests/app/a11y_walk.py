@@ -218,6 +218,12 @@ if box is None:
     fail("no Radio Start box after Restart")
 else:
     time.sleep(0.3)
+    # The box reads out its text, and its button has a name.
+    if not box.description.startswith("Connected on "):
+        fail("the Radio Start box describes itself as '%s'" % box.description)
+    for node in descendants(box):
+        if state(node, R.STATE_FOCUSABLE) and not node.name:
+            fail("a focusable %s of the box without a name" % node.getRoleName())
     keys("Return")
     if not wait_for(lambda: by_name(app, "Radio Start") is None, 5):
         fail("the Radio Start box stayed open")
