@@ -222,8 +222,15 @@ void speakSpeed(DWORD uValue) {
 }
 
 void speakSUnits(DWORD uSUnits) {
+    speak(IDC_SUNIT, a11y::spokenSUnits(uSUnits), false);
+}
+
+void announceSUnits(DWORD uSUnits) {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     const auto uNowMs = static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
-    speak(IDC_SUNIT, a11y::spokenSUnits(uSUnits), sUnitThrottle.shouldAnnounce(uSUnits, uNowMs));
+    if (sUnitThrottle.shouldAnnounce(uSUnits, uNowMs)) {
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, GetDlgItem(hDlgHandle, IDC_SUNIT), OBJID_CLIENT,
+                       CHILDID_SELF);
+    }
 }

@@ -22,9 +22,13 @@ int nextBand(DWORD ulFrequency, BOOL bShortwave, bool bUp);
 int nextModeButton(HWND hDlg);
 
 // The spoken values of the readings; each tells assistive technology of
-// the change. The S-meter is told only when it has moved a whole S-unit,
-// at most once a second.
+// the change, except the S-meter's.
 void speakFrequency(DWORD ulValue);
 void speakMemory(DWORD uValue);
 void speakSpeed(DWORD uValue);
 void speakSUnits(DWORD uSUnits);
+// Tells assistive technology of the S-meter's reading when it has moved to
+// another whole S-unit than the one last told, at most once a second.
+// Called at every report of the receiver, so a unit reached within the
+// second is told once the second is over.
+void announceSUnits(DWORD uSUnits);

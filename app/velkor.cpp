@@ -719,6 +719,7 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == IDUPDATE) {
         if (wParam == RADIO) {
             DialogDisplayUpdate();
+            announceSUnits(state.uSUnits);
             return TRUE;
         }
         if (wParam == START) {

@@ -2,9 +2,10 @@
 // controls and give readings their spoken values.
 #include "platform/accessible.h"
 
+#include "platform/levelbar.h"
+
 #include <QAbstractButton>
 #include <QAccessibleWidget>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
 
@@ -100,11 +101,11 @@ class ButtonInterface final : public QAccessibleWidget {
     }
 };
 
-// A bar drawn as a level (the S-meter): its position as the value, its
-// spoken value as the description.
+// A level bar (the S-meter): its position as the value, its spoken value
+// as the description.
 class LevelInterface final : public QAccessibleWidget, public QAccessibleValueInterface {
   public:
-    explicit LevelInterface(QProgressBar* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+    explicit LevelInterface(LevelBar* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
 
     void* interface_cast(QAccessible::InterfaceType t) override {
         if (t == QAccessible::ValueInterface) {
@@ -134,14 +135,14 @@ class LevelInterface final : public QAccessibleWidget, public QAccessibleValueIn
     QVariant minimumStepSize() const override { return 1; }
 
   private:
-    QProgressBar* bar() const { return static_cast<QProgressBar*>(widget()); }
+    LevelBar* bar() const { return static_cast<LevelBar*>(widget()); }
 };
 
 QAccessibleInterface* factory(const QString&, QObject* object) {
     if (!object || !object->isWidgetType()) {
         return nullptr;
     }
-    if (auto* bar = qobject_cast<QProgressBar*>(object)) {
+    if (auto* bar = dynamic_cast<LevelBar*>(object)) {
         return new LevelInterface(bar); // NOLINT(cppcoreguidelines-owning-memory): Qt owns it
     }
     if (auto* button = qobject_cast<QAbstractButton*>(object);
@@ -173,7 +174,7 @@ void refreshToolTip(QWidget* w) {
 }
 
 bool isReading(const QWidget* w) {
-    return qobject_cast<const QProgressBar*>(w) != nullptr;
+    return dynamic_cast<const LevelBar*>(w) != nullptr;
 }
 
 } // namespace
@@ -233,15 +234,15 @@ void setSpokenValue(QWidget* w, const QString& szSpoken, bool bAnnounce) {
 }
 
 void announceValue(QWidget* w) {
-    if (!w || !QAccessible::isActive()) {
+    auto* bar = dynamic_cast<LevelBar*>(w);
+    // Any other control has told of the change as its description changed.
+    if (!bar || !QAccessible::isActive()) {
         return;
     }
+    QAccessibleValueChangeEvent value(w, bar->value());
+    QAccessible::updateAccessibility(&value);
     QAccessibleEvent description(w, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&description);
-    if (auto* bar = qobject_cast<QProgressBar*>(w)) {
-        QAccessibleValueChangeEvent value(w, bar->value());
-        QAccessible::updateAccessibility(&value);
-    }
 }
 
 QString spokenValue(const QWidget* w) {

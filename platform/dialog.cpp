@@ -4,6 +4,7 @@
 
 #include "platform/accessible.h"
 #include "platform/dialog_internal.h"
+#include "platform/levelbar.h"
 #include "platform/sync.h"
 
 #include <QAbstractButton>
@@ -11,7 +12,6 @@
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QTimer>
@@ -418,9 +418,10 @@ LRESULT SendMessageA(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case PBM_SETPOS:
-        if (auto* bar = qobject_cast<QProgressBar*>(c->w)) {
+        if (auto* bar = dynamic_cast<LevelBar*>(c->w.data())) {
             const int previous = bar->value();
-            bar->setValue(std::clamp(static_cast<int>(wParam), bar->minimum(), bar->maximum()));
+            bar->setValue(
+                static_cast<int>(std::min<WPARAM>(wParam, std::numeric_limits<int>::max())));
             return previous;
         }
         return 0;

@@ -1,6 +1,7 @@
 // Builds the dialog's widgets from its template and turns the operator's
 // clicks and keys into the dialog procedure's messages.
 #include "platform/dialog_internal.h"
+#include "platform/levelbar.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,7 +12,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
@@ -236,10 +236,8 @@ std::unique_ptr<QWidget> createWidget(ControlHandle& c, QWidget* parent) {
     case DlgItemKind::UpDown:
         return std::make_unique<Spinner>(c, parent);
     case DlgItemKind::ProgressBar: {
-        auto bar = std::make_unique<QProgressBar>(parent);
+        auto bar = std::make_unique<LevelBar>(parent);
         bar->setRange(0, 100);
-        bar->setValue(0);
-        bar->setTextVisible(false);
         return bar;
     }
     }

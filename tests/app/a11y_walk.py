@@ -13,6 +13,7 @@ keys alone reaches the receiver in order, the focus coming back after the
 
 import subprocess
 import sys
+import threading
 import time
 
 import pyatspi
@@ -103,6 +104,24 @@ def log_length():
         return len(log.read().splitlines())
 
 
+def events_during(kinds, seconds, action):
+    """The (event type, source name) pairs of kinds seen while action runs."""
+    seen = []
+
+    def listener(event):
+        try:
+            seen.append((event.type, event.source.name))
+        except Exception:
+            pass
+
+    pyatspi.Registry.registerEventListener(listener, *kinds)
+    threading.Timer(seconds, pyatspi.Registry.stop).start()
+    threading.Timer(0.3, action).start()
+    pyatspi.Registry.start()
+    pyatspi.Registry.deregisterEventListener(listener, *kinds)
+    return seen
+
+
 def operator_commands(mark):
     """The operator's commands after mark, without the receiver polls."""
     return [c for c in commands_since(mark) if c.startswith(("*", "?RMC", "XX"))]
@@ -179,6 +198,28 @@ for wanted in ("toggle", "press"):
     if not wait_for(lambda: state(lock, R.STATE_CHECKED) == checked, 3):
         fail("after '%s' the Lock box is %s" % (wanted, "clear" if checked else "marked"))
 
+# -- announcements --------------------------------------------------------------
+# A new frequency is told once; the S-meter, moving through eight S-units
+# in just over a second, at most once a second: its first unit at once,
+# the one it ends on once the second is over.
+def move():
+    front_panel("tune 9000000")
+    for units in range(1, 9):
+        front_panel("signal %d" % units)
+        time.sleep(0.15)
+
+
+seen = events_during(["object:property-change:accessible-description",
+                      "object:property-change:accessible-value"], 2.6, move)
+told = [t for t, name in seen if name == "Frequency"]
+if told != ["object:property-change:accessible-description"]:
+    fail("a new frequency was told as %s" % told)
+meter_told = [t for t, name in seen
+              if name == "S-meter" and t.endswith("accessible-value")]
+if not 2 <= len(meter_told) <= 3:  # the first unit, then the last once a second is over
+    fail("the S-meter was told %d times in 2.6 s" % len(meter_told))
+front_panel("signal auto")
+
 # -- keyboard alone ------------------------------------------------------------
 front_panel("tune 15000000")
 if not wait_for(lambda: display.description == "15 megahertz"):
@@ -246,4 +287,5 @@ if got[:len(want)] != want:
 
 if failures:
     sys.exit(1)
-print("a11y: ok (%d focusable controls named; keyboard: %s)" % (focusables, " ".join(want)))
+print("a11y: ok (%d focusable controls named; S-meter told %d times in 2.6 s; keyboard: %s)"
+      % (focusables, len(meter_told), " ".join(want)))

@@ -5,6 +5,7 @@
 
 #include "platform/dialog_internal.h"
 #include "platform/dialog_observer.h"
+#include "platform/levelbar.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -408,7 +408,7 @@ Colours FieldColours(HWND hDlg, int id) {
 }
 
 int ProgressPosition(HWND hDlg, int id) {
-    auto* bar = qobject_cast<QProgressBar*>(control(hDlg, id).w);
+    auto* bar = dynamic_cast<LevelBar*>(control(hDlg, id).w.data());
     return bar ? bar->value() : -1;
 }
 
