@@ -2,17 +2,11 @@
 #pragma once
 
 #include "platform/types.h"
-
-#include <array>
+#include "protocol/steps.h" // uaSpeed, the receiver's steps
 
 // Spinner deltas: the upper arrow (or Up key) and the lower arrow (or Down).
 inline constexpr int UP = -1;
 inline constexpr int DOWN = 1;
-
-inline constexpr int speedSize = 9;
-// Tuning steps in hertz, in increasing order.
-inline constexpr std::array<DWORD, speedSize> uaSpeed{10,   100,  1000,  1250,  2500,
-                                                      5000, 9000, 10000, 100000};
 
 // What changeSpeed returns for a step that is not in uaSpeed.
 inline constexpr DWORD NOT_A_SPEED = 0xFFFFFFFF;

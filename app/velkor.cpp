@@ -10,9 +10,9 @@
 #include "app/speed.h"
 #include "audio/audio.h"
 #include "link/comthread.h"
+#include "link/control.h"
 #include "link/execthread.h"
 #include "link/queue.h"
-#include "link/tuning.h"
 #include "link/updatethread.h"
 #include "platform/dialog.h"
 #include "platform/sync.h"
@@ -23,7 +23,6 @@
 #include "remote/rigcommand.h"
 
 #include <charconv>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -59,22 +58,6 @@ constexpr int frequencyTextSize = 14;
 
 constexpr COLORREF displayText = RGB(180, 255, 0); // yellow-green
 constexpr COLORREF displayBackground = RGB(0, 0, 0);
-
-// The operator's commands are never lost: one that finds QueueMessage
-// full waits in the queue's holding area until the link makes room.
-void queue(LPCSTR szCommand, int priority = MIN_PRIORITY) {
-    enqueueCommand(&QueueMessage, szCommand, priority);
-}
-
-// Formats one command into a packet-sized buffer and queues it.
-__attribute__((format(printf, 1, 2))) void queuef(const char* szFormat, ...) {
-    std::array<char, MAXRESPONSESIZE> szCommand{};
-    std::va_list args;
-    va_start(args, szFormat);
-    std::vsnprintf(szCommand.data(), szCommand.size(), szFormat, args);
-    va_end(args);
-    queue(szCommand.data());
-}
 
 void focusDirect(HWND hDlg) {
     SetFocus(GetDlgItem(hDlg, IDC_DIRECT));
@@ -189,7 +172,7 @@ void commitSpeed(HWND hDlg) {
     if (bTranslated && changeSpeed(n, 0) != NOT_A_SPEED) {
         local.uSpeed = n;
         DialogDisplayUpdateSpeed(n);
-        queuef("*RMI%u\r", n);
+        controlStep(n);
     }
     clearDirect();
 }
@@ -235,7 +218,7 @@ void spinSpeed(int delta) {
     }
     local.uSpeed = s;
     DialogDisplayUpdateSpeed(local.uSpeed);
-    queuef("*RMI%u\r", static_cast<DWORD>(local.uSpeed));
+    controlStep(local.uSpeed);
 }
 
 BOOL onNotify(const NMHDR* pHeader) {
@@ -393,7 +376,7 @@ BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
         showBandSet(hDlg, FALSE);
         return TRUE;
     case IDC_RESTART:
-        queue("XX\r");
+        controlRestart();
         return TRUE;
     case IDC_PORT:
         choosePort(hDlg);
@@ -413,7 +396,7 @@ BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
 void writeMemory(HWND hDlg) {
     MessageBeep(MB_ICONQUESTION);
     if (MessageBoxA(hDlg, "Are you sure?", "Memory Write", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
-        queuef("*KWA%u\r", uMemory);
+        controlMemoryWrite(uMemory);
     }
     focusDirect(hDlg);
 }
@@ -484,41 +467,39 @@ INT_PTR onCommand(HWND hDlg, int id) {
         closeSequence(hDlg, END_CLOSE);
         return FALSE;
     case IDC_RESTART:
-        queue("XX\r");
+        controlRestart();
         focusDirect(hDlg);
         return TRUE;
     case IDC_AUDIO:
         if (isChecked(hDlg, IDC_AUDIO)) {
-            queue("?RMC\r", MAX_PRIORITY);
+            controlStream(TRUE);
             audioStart();
         } else {
-            queue("*RMC\r", MAX_PRIORITY);
+            controlStream(FALSE);
             audioStop();
         }
         return TRUE;
     case IDC_LOCK:
-        bLock = isChecked(hDlg, IDC_LOCK) ? TRUE : FALSE;
-        queue(bLock ? "*AL\r" : "*AU\r");
+        controlLock(isChecked(hDlg, IDC_LOCK) ? TRUE : FALSE);
         return TRUE;
     case IDC_EXT:
         bTune = isChecked(hDlg, IDC_EXT) ? TRUE : FALSE;
         return TRUE;
     case IDC_AM:
         DialogDisplayUpdateMode(MODE_AM);
-        queue("*RMM4\r");
+        controlMode(MODE_AM);
         return TRUE;
     case IDC_CW:
         DialogDisplayUpdateMode(MODE_CW);
-        queue("*RMM2\r");
+        controlMode(MODE_CW);
         return TRUE;
     case IDC_SSB:
         DialogDisplayUpdateMode(MODE_SSB);
-        queue("*RMM0\r");
+        controlMode(MODE_SSB);
         return TRUE;
     case IDC_READ:
         focusDirect(hDlg);
-        queuef("*KRA%u\r", uMemory);
-        queue("?AF\r");
+        controlMemoryRead(uMemory);
         return TRUE;
     case IDC_WRITE:
         writeMemory(hDlg);

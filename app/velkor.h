@@ -2,7 +2,7 @@
 // procedure, tuning and direct entry.
 #pragma once
 
-#include "link/tuning.h" // bTune, the Ext box
+#include "link/control.h" // bTune, the Ext box
 #include "platform/dialog.h"
 #include "platform/types.h"
 #include "protocol/radiostate.h"

@@ -8,9 +8,11 @@
 #include "bench/bench_support.h"
 #include "bench/pty.h"
 #include "link/comthread.h"
+#include "link/control.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
 #include "protocol/comexecute.h"
+#include "protocol/command.h"
 #include "protocol/comreceive.h"
 #include "sim/emulator.h"
 #include "tools/measure/standin_sound.h"
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <poll.h>
 #include <random>
@@ -68,9 +71,10 @@ void BM_OperatorCommandLatency(benchmark::State& state) {
         int lost = 0;
         for (int i = 0; i < COMMANDS; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(pause(random)));
-            const std::string command = "*AF" + std::to_string(7000000 + 10 * i);
+            const PACKET packet = commandFrequency(7000000 + 10 * i);
+            const std::string command(packet.szText.data(), std::strlen(packet.szText.data()) - 1);
             const auto t0 = Clock::now();
-            enqueue(&QueueMessage, (command + "\r").c_str(), MIN_PRIORITY);
+            enqueuePacket(&QueueMessage, packet, MIN_PRIORITY);
             const auto record = emulator.waitForCommand(command, t0, 2s);
             if (record)
                 latencies.push_back(ms(record->received - t0));
@@ -102,7 +106,8 @@ double ptyRoundTripMs() {
         return 0;
     const int master = pty.master();
     const int port = pty.slave();
-    constexpr std::string_view command = "?AF\r";
+    const PACKET query = commandQuery(COMMAND_QUERY_FREQUENCY);
+    const std::string_view command = query.szText.data();
     constexpr std::string_view answer = "@AF15000000\r";
     std::thread farEnd([master, command, answer] {
         std::array<char, 64> buffer{};
@@ -147,7 +152,10 @@ double ptyRoundTripMs() {
 void BM_PollBatchRoundTrip(benchmark::State& state) {
     constexpr int BATCHES = 100;
     // Fixed answers: 15 MHz, AM, step 2500, unlocked, S8.
-    const std::vector<std::string> commands = {"?AF\r", "?RMM\r", "?RMI\r", "?AU\r", "?S\r"};
+    std::vector<std::string> commands;
+    for (const COMMANDKIND kind : {COMMAND_QUERY_FREQUENCY, COMMAND_QUERY_MODE, COMMAND_QUERY_STEP,
+                                   COMMAND_QUERY_LOCK, COMMAND_QUERY_SIGNAL})
+        commands.emplace_back(commandQuery(kind).szText.data());
     const std::vector<std::string> answers = {"@AF15000000\r", "@RMM4\r", "@RMI2500\r", "@AU\r",
                                               "@S  8\r"};
     std::size_t octets = 0;
@@ -321,7 +329,7 @@ void BM_StreamCpu(benchmark::State& state) {
         {
             RadioPosts window;
             RunningLink link(emulator.slavePath(), true, &window);
-            enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
+            controlStream(TRUE);
             audioStart();
             std::this_thread::sleep_for(1s);
             const std::uint64_t ulClips0 = audioCounters.ulClipsTaken;
@@ -329,7 +337,7 @@ void BM_StreamCpu(benchmark::State& state) {
             std::this_thread::sleep_for(SPAN);
             used = cpuSeconds(RUSAGE_SELF) - before;
             ulClips = audioCounters.ulClipsTaken - ulClips0;
-            enqueue(&QueueMessage, "*RMC\r", MAX_PRIORITY);
+            controlStream(FALSE);
             audioStop();
             audioClose();
         }

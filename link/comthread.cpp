@@ -3,10 +3,12 @@
 
 #include "audio/audio.h"
 #include "link/comtransmit.h"
+#include "link/control.h"
 #include "link/execthread.h"
 #include "link/replayfile.h"
 #include "platform/serial.h"
 #include "platform/worker.h"
+#include "protocol/command.h"
 #include "protocol/comreceive.h"
 #include "record/record.h"
 
@@ -48,8 +50,6 @@ constexpr auto REPLAY_CATCH_UP = std::chrono::milliseconds(50);
 constexpr auto REOPEN_PERIOD = std::chrono::seconds(1);
 
 constexpr char szDevicePrefix[] = "//./";
-constexpr char szStreamOn[] = "?RMC\r";
-constexpr char szStreamOff[] = "*RMC\r";
 
 // The port. hCom changes only while portUse is held exclusively (and
 // portSwap too); a read or a write holds portUse shared, so the port is
@@ -76,9 +76,9 @@ Shared<int> bResyncFramer{0};
 // The operator's last frequency, mode and lock commands taken while no
 // port could carry them; sent when a port opens. Transmit thread only.
 struct KeptCommands {
-    std::array<std::array<char, MAXRESPONSESIZE>, 3> frequency{}; // "*AF", or "*AR" "*AN" "*AD"
-    std::array<char, MAXRESPONSESIZE> mode{};
-    std::array<char, MAXRESPONSESIZE> lock{};
+    std::array<PACKET, 3> frequency{}; // a normal tuning, or an extended one's packets
+    PACKET mode{};
+    PACKET lock{};
     bool bStream = false; // the audio stream was on, or was asked for
 };
 KeptCommands kept;
@@ -313,52 +313,73 @@ DWORD transmitWaitLimit() {
     return static_cast<DWORD>(std::clamp<long long>(left.count(), 1, 1000));
 }
 
-bool startsWith(const char* szPacket, const char* szPrefix) {
-    return std::strncmp(szPacket, szPrefix, std::strlen(szPrefix)) == 0;
+PACKET packetOf(int kind, const char* szText) {
+    PACKET packet;
+    packet.kind = static_cast<COMMANDKIND>(kind);
+    std::snprintf(packet.szText.data(), packet.szText.size(), "%s", szText);
+    return packet;
 }
 
-void keepText(std::array<char, MAXRESPONSESIZE>& slot, const char* szPacket) {
-    std::snprintf(slot.data(), slot.size(), "%s", szPacket);
+// The number of packets of the kept tuning.
+std::size_t keptTuningSize() {
+    return static_cast<std::size_t>(
+        std::count_if(kept.frequency.begin(), kept.frequency.end(),
+                      [](const PACKET& p) { return p.kind != COMMAND_NONE; }));
 }
 
 // Keeps an operator command that no port carried, the latest of its kind.
-void keepCommand(const char* szPacket) {
+void keepCommand(int kind, const char* szPacket) {
     auto& f = kept.frequency;
-    if (startsWith(szPacket, "*AF") || startsWith(szPacket, "*AR")) {
+    switch (kind) {
+    case COMMAND_FREQUENCY:
+    case COMMAND_DIVIDER_R:
         f = {};
-        keepText(f[0], szPacket);
-    } else if (startsWith(szPacket, "*AN") || startsWith(szPacket, "*AD")) {
+        f[0] = packetOf(kind, szPacket);
+        break;
+    case COMMAND_DIVIDER_N:
+    case COMMAND_DIVIDER_TUNE: {
         // Extended tuning sends "*AR", "*AN" and "*AD" in that order, the
         // first two only when the dividers were found.
-        auto used = static_cast<std::size_t>(
-            std::count_if(f.begin(), f.end(), [](const auto& t) { return t[0] != '\0'; }));
-        const char* szLast = used > 0 ? f[used - 1].data() : "";
-        const bool bFollows = startsWith(szPacket, "*AN")
-                                  ? startsWith(szLast, "*AR")
-                                  : startsWith(szLast, "*AR") || startsWith(szLast, "*AN");
+        std::size_t used = keptTuningSize();
+        const int last = used > 0 ? f[used - 1].kind : COMMAND_NONE;
+        const bool bFollows = kind == COMMAND_DIVIDER_N
+                                  ? last == COMMAND_DIVIDER_R
+                                  : last == COMMAND_DIVIDER_R || last == COMMAND_DIVIDER_N;
         if (!bFollows) {
             f = {};
             used = 0;
         }
-        keepText(f[used], szPacket);
-    } else if (startsWith(szPacket, "*RMM")) {
-        keepText(kept.mode, szPacket);
-    } else if (std::strcmp(szPacket, "*AL\r") == 0 || std::strcmp(szPacket, "*AU\r") == 0) {
-        keepText(kept.lock, szPacket);
-    } else if (std::strcmp(szPacket, szStreamOn) == 0 || std::strcmp(szPacket, szStreamOff) == 0) {
-        kept.bStream = std::strcmp(szPacket, szStreamOn) == 0;
+        f[used] = packetOf(kind, szPacket);
+        break;
+    }
+    case COMMAND_MODE:
+        kept.mode = packetOf(kind, szPacket);
+        break;
+    case COMMAND_LOCK:
+    case COMMAND_UNLOCK:
+        kept.lock = packetOf(kind, szPacket);
+        break;
+    case COMMAND_STREAM_ON:
+    case COMMAND_STREAM_OFF:
+        kept.bStream = kind == COMMAND_STREAM_ON;
+        break;
+    default:
+        break;
     }
 }
 
 // A port has opened: the kept commands go first, and an audio stream that
 // was on is asked for again, unless the replay still asks for it.
 void resumeOnPort() {
-    for (auto* slot :
-         {&kept.frequency[0], &kept.frequency[1], &kept.frequency[2], &kept.mode, &kept.lock})
-        if ((*slot)[0] != '\0')
-            enqueue(&QueueMessage, slot->data(), MIN_PRIORITY);
+    // The tuning goes whole, as it was queued.
+    const auto nTuning = static_cast<int>(keptTuningSize());
+    if (nTuning > 0)
+        enqueueUnit(&QueueMessage, kept.frequency.data(), nTuning, MIN_PRIORITY, UNIT_KEEP);
+    for (const PACKET* packet : {&kept.mode, &kept.lock})
+        if (packet->kind != COMMAND_NONE)
+            enqueueUnit(&QueueMessage, packet, 1, MIN_PRIORITY, UNIT_KEEP);
     if (kept.bStream && bAudioOn && (hAudio == INVALID_HANDLE_VALUE || !bStreaming))
-        enqueue(&QueueMessage, szStreamOn, MAX_PRIORITY);
+        enqueuePacket(&QueueMessage, commandStream(TRUE), MAX_PRIORITY);
     else if (!bAudioOn)
         bStreaming = FALSE; // the poll takes over
     kept = {};
@@ -366,7 +387,7 @@ void resumeOnPort() {
 
 // Writes one command and waits until it has left; a command that no port
 // takes is kept when it is the operator's.
-void transmitPacket(const char* szPacket) {
+void transmitPacket(int kind, const char* szPacket) {
     std::shared_lock use(portUse);
     const HANDLE h = bPortLost ? INVALID_HANDLE_VALUE : hCom.load();
     comTransmit(h, szPacket);
@@ -374,7 +395,7 @@ void transmitPacket(const char* szPacket) {
     if (h != INVALID_HANDLE_VALUE)
         notePortFailure(ulResult);
     if (h == INVALID_HANDLE_VALUE || (ulResult != NO_ERROR && ulResult != ERROR_OPERATION_ABORTED))
-        keepCommand(szPacket);
+        keepCommand(kind, szPacket);
 }
 
 bool portReadable() {
@@ -554,7 +575,7 @@ void frameSilence() {
         iUnanswered += 1;
     }
     if (bAudioOn && iUnanswered < MAX_UNANSWERED_REQUESTS) {
-        enqueue(&QueueMessage, szStreamOn, MIN_PRIORITY);
+        enqueuePacket(&QueueMessage, commandStream(TRUE), MIN_PRIORITY);
         linkCounters.ulRequestsRepeated += 1;
         return;
     }
@@ -763,16 +784,18 @@ DWORD comThreadTransmit(LPVOID) {
         const char* szPacket = dequeue(&QueueMessage, nullptr);
         if (szPacket == nullptr)
             continue;
-        if (std::strcmp(szPacket, szStreamOn) == 0)
+        const int kind = QueueMessage.kind;
+        if (kind == COMMAND_STREAM_ON)
             bStreaming = 1;
-        if (std::strcmp(szPacket, szStreamOff) == 0) {
+        if (kind == COMMAND_STREAM_OFF) {
             bStreaming = 0;
             iUnanswered = 0;
             bStreamWanted = FALSE;
             bAskedOnAnswer = FALSE;
         }
-        bFrameRequested = std::strcmp(szPacket, szStreamOn) == 0;
-        transmitPacket(szPacket);
+        bFrameRequested = kind == COMMAND_STREAM_ON;
+        controlSent(kind);
+        transmitPacket(kind, szPacket);
         if (bComThreadDone)
             break; // a close gave up on this thread while it waited for the port
         SetEvent(hSyncReceive);
@@ -826,9 +849,10 @@ int comResumeStream() {
     if (!bAudioOn || bStreaming || !bStreamWanted || !bQueuesOpen)
         return FALSE;
     // A request, or the operator's "*RMC\r", already on its way decides.
-    if (queueHolds(&QueueMessage, szStreamOn) || queueHolds(&QueueMessage, szStreamOff))
+    if (queueHoldsKind(&QueueMessage, COMMAND_STREAM_ON, MIN_PRIORITY) ||
+        queueHoldsKind(&QueueMessage, COMMAND_STREAM_OFF, MIN_PRIORITY))
         return FALSE;
-    if (enqueue(&QueueMessage, szStreamOn, MAX_PRIORITY) != QUEUE_SUCCESS)
+    if (enqueuePacket(&QueueMessage, commandStream(TRUE), MAX_PRIORITY) != QUEUE_SUCCESS)
         return FALSE;
     linkCounters.ulStreamsResumed += 1;
     return TRUE;

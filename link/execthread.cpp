@@ -2,6 +2,7 @@
 #include "link/execthread.h"
 
 #include "link/comthread.h"
+#include "link/control.h"
 #include "platform/sync.h"
 #include "platform/worker.h"
 #include "protocol/comexecute.h"
@@ -46,6 +47,7 @@ DWORD execThread(LPVOID) {
         if (szPacket == nullptr)
             continue; // a wake-up unit left by an earlier close
         comExecute(szPacket);
+        controlAnswered(szPacket);
         if (bSignal) {
             bSignal = 0;
             PostMessageA(hDlgHandle, IDUPDATE, RADIO, 0);

@@ -14,18 +14,14 @@ void openQueue(QUEUE* pQueue, LPCSTR szName) {
     if (openQueues++ == 0)
         InitializeCriticalSection(&QueueCriticalSection);
     pQueue->szPacket.fill('\0');
+    pQueue->kind = COMMAND_NONE;
     pQueue->count = 0;
-    for (auto& element : pQueue->Element) {
-        element.priority = 0;
-        element.szPacket.fill('\0');
-    }
-    for (auto& element : pQueue->Kept) {
-        element.priority = 0;
-        element.szPacket.fill('\0');
-    }
+    pQueue->Element.fill(QUEUE::ELEMENT{});
+    pQueue->Kept.fill(QUEUE::ELEMENT{});
     pQueue->kept = 0;
     pQueue->ulRefused = 0;
     pQueue->ulKept = 0;
+    pQueue->ulReplaced = 0;
     pQueue->hQueue = CreateSemaphoreA(nullptr, 0, MAX_QUEUE_ELEMENTS, szName);
 }
 
@@ -40,76 +36,173 @@ void closeQueue(QUEUE* pQueue) {
 
 namespace {
 
-void storePacket(QUEUE::ELEMENT* pElement, LPCSTR szPacket, int priority) {
-    pElement->priority = priority;
+QUEUE::ELEMENT makeElement(LPCSTR szPacket, int kind, int priority) {
+    QUEUE::ELEMENT element{};
+    element.priority = priority;
+    element.kind = kind;
     // Cut to 15 characters; the rest of the buffer, and always its last
     // character, stays NUL.
-    std::strncpy(pElement->szPacket.data(), szPacket, MAXRESPONSESIZE - 1);
-    pElement->szPacket[MAXRESPONSESIZE - 1] = '\0';
+    std::strncpy(element.szPacket.data(), szPacket, MAXRESPONSESIZE - 1);
+    element.szPacket[MAXRESPONSESIZE - 1] = '\0';
+    return element;
+}
+
+std::size_t at(int i) {
+    return static_cast<std::size_t>(i);
 }
 
 // With the lock held and room in the queue. The packet's unit is released
 // by the caller once the lock is left, so the consumer it wakes does not
 // find the lock still held.
 void append(QUEUE* pQueue, const QUEUE::ELEMENT& element) {
-    pQueue->Element[static_cast<std::size_t>(pQueue->count)] = element;
+    pQueue->Element[at(pQueue->count)] = element;
     ++pQueue->count;
 }
 
-void releaseUnit(QUEUE* pQueue) {
-    ReleaseSemaphore(pQueue->hQueue, 1, nullptr);
+void releaseUnits(QUEUE* pQueue, int nUnits) {
+    if (nUnits > 0)
+        ReleaseSemaphore(pQueue->hQueue, nUnits, nullptr);
+}
+
+// Kept units change nothing on the receiver in between that a later
+// setting of the same kind would hide: memory commands store or recall
+// what was set before them, a restart and the stream switch act at once.
+bool isBarrier(int kind) {
+    return kind == COMMAND_MEMORY_READ || kind == COMMAND_MEMORY_WRITE || kind == COMMAND_RESTART ||
+           kind == COMMAND_STREAM_ON || kind == COMMAND_STREAM_OFF;
+}
+
+// Kinds of the same setting: a tuning, whichever way it is made, or a
+// lock, on or off.
+int settingOf(int kind) {
+    if (isTuningKind(kind))
+        return COMMAND_FREQUENCY;
+    if (kind == COMMAND_UNLOCK)
+        return COMMAND_LOCK;
+    return kind;
+}
+
+// Removes the kept unit that begins at index first. Lock held.
+void removeKept(QUEUE* pQueue, int first) {
+    const int size = pQueue->Kept[at(first)].unit;
+    for (int i = first; i + size < pQueue->kept; ++i)
+        pQueue->Kept[at(i)] = pQueue->Kept[at(i + size)];
+    pQueue->kept -= size;
+}
+
+// Drops the latest kept unit of the same setting, when no barrier was
+// kept after it. Lock held.
+void replaceKept(QUEUE* pQueue, int kind) {
+    const int setting = settingOf(kind);
+    int found = -1;
+    for (int i = 0; i < pQueue->kept; i += pQueue->Kept[at(i)].unit) {
+        const int keptKind = pQueue->Kept[at(i)].kind;
+        if (isBarrier(keptKind))
+            found = -1;
+        else if (settingOf(keptKind) == setting)
+            found = i;
+    }
+    if (found >= 0) {
+        removeKept(pQueue, found);
+        pQueue->ulReplaced += 1;
+    }
+}
+
+// Moves kept units in while the oldest fits whole. Lock held; returns
+// the packets moved.
+int moveKeptIn(QUEUE* pQueue) {
+    int moved = 0;
+    while (pQueue->kept > 0 && pQueue->Kept[0].unit <= MAX_QUEUE_ELEMENTS - pQueue->count) {
+        const int size = pQueue->Kept[0].unit;
+        for (int i = 0; i < size; ++i)
+            append(pQueue, pQueue->Kept[at(i)]);
+        removeKept(pQueue, 0);
+        moved += size;
+    }
+    return moved;
 }
 
 } // namespace
 
-int enqueue(QUEUE* pQueue, LPCSTR szPacket, int priority) {
-    EnterCriticalSection(&QueueCriticalSection);
-    if (pQueue->count == MAX_QUEUE_ELEMENTS) {
-        pQueue->ulRefused += 1;
-        LeaveCriticalSection(&QueueCriticalSection);
+int enqueueUnit(QUEUE* pQueue, const PACKET* pPackets, int nPackets, int priority,
+                UNITPOLICY policy) {
+    if (nPackets <= 0 || nPackets > MAX_QUEUE_ELEMENTS)
         return QUEUE_ERROR;
-    }
-    QUEUE::ELEMENT element;
-    storePacket(&element, szPacket, priority);
-    append(pQueue, element);
-    LeaveCriticalSection(&QueueCriticalSection);
-    releaseUnit(pQueue);
-    return QUEUE_SUCCESS;
-}
-
-int enqueueCommand(QUEUE* pQueue, LPCSTR szPacket, int priority) {
     EnterCriticalSection(&QueueCriticalSection);
     int result = QUEUE_SUCCESS;
-    if (pQueue->count < MAX_QUEUE_ELEMENTS) {
-        QUEUE::ELEMENT element;
-        storePacket(&element, szPacket, priority);
-        append(pQueue, element);
-    } else if (pQueue->kept < MAX_KEPT_COMMANDS) {
-        storePacket(&pQueue->Kept[static_cast<std::size_t>(pQueue->kept)], szPacket, priority);
-        ++pQueue->kept;
-        pQueue->ulKept += 1;
-        result = QUEUE_KEPT;
-    } else {
-        pQueue->ulRefused += 1;
+    // Kept units go first: nothing overtakes them.
+    if (pQueue->kept == 0 && pQueue->count + nPackets <= MAX_QUEUE_ELEMENTS) {
+        for (int i = 0; i < nPackets; ++i)
+            append(pQueue, makeElement(pPackets[i].szText.data(), pPackets[i].kind, priority));
+    } else if (policy == UNIT_DROP) {
+        pQueue->ulRefused += static_cast<std::uint64_t>(nPackets);
         result = QUEUE_ERROR;
+    } else {
+        if (policy == UNIT_KEEP_LATEST)
+            replaceKept(pQueue, pPackets[0].kind);
+        if (pQueue->kept + nPackets <= MAX_KEPT_COMMANDS) {
+            for (int i = 0; i < nPackets; ++i) {
+                auto element = makeElement(pPackets[i].szText.data(), pPackets[i].kind, priority);
+                element.unit = i == 0 ? nPackets : 0;
+                pQueue->Kept[at(pQueue->kept + i)] = element;
+            }
+            pQueue->kept += nPackets;
+            pQueue->ulKept += static_cast<std::uint64_t>(nPackets);
+            result = QUEUE_KEPT;
+        } else {
+            pQueue->ulRefused += static_cast<std::uint64_t>(nPackets);
+            result = QUEUE_ERROR;
+        }
     }
     LeaveCriticalSection(&QueueCriticalSection);
     if (result == QUEUE_SUCCESS)
-        releaseUnit(pQueue);
+        releaseUnits(pQueue, nPackets);
     return result;
 }
 
-int queueHolds(QUEUE* pQueue, LPCSTR szPacket) {
+int enqueuePacket(QUEUE* pQueue, const PACKET& packet, int priority) {
+    return enqueueUnit(pQueue, &packet, 1, priority, UNIT_DROP);
+}
+
+int enqueue(QUEUE* pQueue, LPCSTR szPacket, int priority) {
+    PACKET packet;
+    packet.kind = commandKindOf(szPacket);
+    std::strncpy(packet.szText.data(), szPacket, MAXRESPONSESIZE - 1);
+    return enqueuePacket(pQueue, packet, priority);
+}
+
+int enqueueCommand(QUEUE* pQueue, LPCSTR szPacket, int priority) {
+    PACKET packet;
+    packet.kind = commandKindOf(szPacket);
+    std::strncpy(packet.szText.data(), szPacket, MAXRESPONSESIZE - 1);
+    return enqueueUnit(pQueue, &packet, 1, priority, UNIT_KEEP);
+}
+
+namespace {
+
+template <typename Match> int holds(QUEUE* pQueue, Match match) {
     EnterCriticalSection(&QueueCriticalSection);
     int bHeld = FALSE;
     for (int i = 0; i < pQueue->count && !bHeld; ++i)
-        bHeld = std::strcmp(pQueue->Element[static_cast<std::size_t>(i)].szPacket.data(),
-                            szPacket) == 0;
+        bHeld = match(pQueue->Element[at(i)]);
     for (int i = 0; i < pQueue->kept && !bHeld; ++i)
-        bHeld =
-            std::strcmp(pQueue->Kept[static_cast<std::size_t>(i)].szPacket.data(), szPacket) == 0;
+        bHeld = match(pQueue->Kept[at(i)]);
     LeaveCriticalSection(&QueueCriticalSection);
     return bHeld;
+}
+
+} // namespace
+
+int queueHolds(QUEUE* pQueue, LPCSTR szPacket) {
+    return holds(pQueue, [szPacket](const QUEUE::ELEMENT& element) {
+        return std::strcmp(element.szPacket.data(), szPacket) == 0;
+    });
+}
+
+int queueHoldsKind(QUEUE* pQueue, int kind, int minPriority) {
+    return holds(pQueue, [kind, minPriority](const QUEUE::ELEMENT& element) {
+        return element.kind == kind && element.priority >= minPriority;
+    });
 }
 
 char* dequeue(QUEUE* pQueue, int* pPriority) {
@@ -121,29 +214,20 @@ char* dequeue(QUEUE* pQueue, int* pPriority) {
     int best = 0;
     int maxPriority = -1;
     for (int i = 0; i < pQueue->count; ++i) {
-        if (pQueue->Element[static_cast<std::size_t>(i)].priority > maxPriority) {
-            maxPriority = pQueue->Element[static_cast<std::size_t>(i)].priority;
+        if (pQueue->Element[at(i)].priority > maxPriority) {
+            maxPriority = pQueue->Element[at(i)].priority;
             best = i;
         }
     }
     if (pPriority)
-        *pPriority = pQueue->Element[static_cast<std::size_t>(best)].priority;
-    pQueue->szPacket = pQueue->Element[static_cast<std::size_t>(best)].szPacket;
+        *pPriority = pQueue->Element[at(best)].priority;
+    pQueue->szPacket = pQueue->Element[at(best)].szPacket;
+    pQueue->kind = pQueue->Element[at(best)].kind;
     for (int i = best; i < pQueue->count - 1; ++i)
-        pQueue->Element[static_cast<std::size_t>(i)] =
-            pQueue->Element[static_cast<std::size_t>(i + 1)];
+        pQueue->Element[at(i)] = pQueue->Element[at(i + 1)];
     --pQueue->count;
-    const bool bMovedIn = pQueue->kept > 0;
-    if (bMovedIn) {
-        // The oldest kept command takes the room just made.
-        append(pQueue, pQueue->Kept[0]);
-        for (int i = 0; i < pQueue->kept - 1; ++i)
-            pQueue->Kept[static_cast<std::size_t>(i)] =
-                pQueue->Kept[static_cast<std::size_t>(i + 1)];
-        --pQueue->kept;
-    }
+    const int moved = moveKeptIn(pQueue);
     LeaveCriticalSection(&QueueCriticalSection);
-    if (bMovedIn)
-        releaseUnit(pQueue);
+    releaseUnits(pQueue, moved);
     return pQueue->szPacket.data();
 }

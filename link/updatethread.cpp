@@ -6,6 +6,7 @@
 #include "link/comthread.h"
 #include "platform/worker.h"
 
+#include <array>
 #include <chrono>
 
 Shared<BOOL> bLock{FALSE};
@@ -14,19 +15,21 @@ namespace {
 
 constexpr DWORD POLL_PERIOD = 100; // ms
 
-constexpr char szQueryFrequency[] = "?AF\r";
-constexpr char szQueryMode[] = "?RMM\r";
-constexpr char szQueryStep[] = "?RMI\r";
-constexpr char szQueryLock[] = "?AU\r";
-constexpr char szQuerySignal[] = "?S\r";
+constexpr std::array<COMMANDKIND, 5> batch{COMMAND_QUERY_FREQUENCY, COMMAND_QUERY_MODE,
+                                           COMMAND_QUERY_STEP, COMMAND_QUERY_LOCK,
+                                           COMMAND_QUERY_SIGNAL};
 
-// TRUE while a query of the last batch still waits in QueueMessage.
+// TRUE while a query of the last batch still waits in QueueMessage (a
+// scanner's query, below every priority, is not the poll's).
 bool batchWaiting() {
-    for (const char* szQuery :
-         {szQueryFrequency, szQueryMode, szQueryStep, szQueryLock, szQuerySignal})
-        if (queueHolds(&QueueMessage, szQuery))
+    for (const COMMANDKIND kind : batch)
+        if (queueHoldsKind(&QueueMessage, kind, MIN_PRIORITY))
             return true;
     return false;
+}
+
+void queueQuery(COMMANDKIND kind) {
+    enqueuePacket(&QueueMessage, commandQuery(kind), MIN_PRIORITY);
 }
 
 HANDLE hUpdateThread = nullptr;
@@ -97,10 +100,10 @@ DWORD updateThread(LPVOID) {
 
 void QueueQueryMessages() {
     if (!bLock) {
-        enqueue(&QueueMessage, szQueryFrequency, MIN_PRIORITY);
-        enqueue(&QueueMessage, szQueryMode, MIN_PRIORITY);
-        enqueue(&QueueMessage, szQueryStep, MIN_PRIORITY);
+        queueQuery(COMMAND_QUERY_FREQUENCY);
+        queueQuery(COMMAND_QUERY_MODE);
+        queueQuery(COMMAND_QUERY_STEP);
     }
-    enqueue(&QueueMessage, szQueryLock, MIN_PRIORITY);
-    enqueue(&QueueMessage, szQuerySignal, MIN_PRIORITY);
+    queueQuery(COMMAND_QUERY_LOCK);
+    queueQuery(COMMAND_QUERY_SIGNAL);
 }

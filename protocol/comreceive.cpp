@@ -5,6 +5,7 @@
 #include "audio/audio.h"
 #include "link/comthread.h"
 #include "link/queue.h"
+#include "protocol/command.h"
 #include "protocol/radiostate.h"
 #include "protocol/swap.h"
 
@@ -21,7 +22,6 @@ constexpr BYTE NUL = 0x00;
 constexpr BYTE FRAME_START_LIMIT = 2;               // first status octet is 0x00 or 0x01
 constexpr int CANDIDATE_SIZE = MAXRESPONSESIZE - 2; // room for its CR and NUL
 constexpr std::string_view szStartWord = "START";
-constexpr char szNextClip[] = "?RMC\r";
 
 // The framer's position: the state it is in, and the write position in
 // whichever buffer that state fills (szResponse, header or ucAudioClip).
@@ -135,7 +135,7 @@ BOOL receiveClip(BYTE ucOctet) {
     }
     hunt(true);
     if (bAudioOn) {
-        enqueue(&QueueMessage, szNextClip, MIN_PRIORITY);
+        enqueuePacket(&QueueMessage, commandStream(TRUE), MIN_PRIORITY); // the next clip
     } else {
         // Audio was switched off: the stream ends with this frame, and the
         // status poll may resume.

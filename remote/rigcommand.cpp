@@ -1,13 +1,12 @@
 // The network rig-control protocol's commands for this receiver.
 #include "remote/rigcommand.h"
 
-#include "app/speed.h"
 #include "link/comthread.h"
+#include "link/control.h"
 #include "link/execthread.h"
-#include "link/queue.h"
-#include "link/tuning.h"
 #include "link/updatethread.h"
 #include "protocol/comexecute.h"
+#include "protocol/steps.h"
 #include "record/record.h"
 
 #include <array>
@@ -89,8 +88,6 @@ Held heldMode;
 Pending pendingFrequency;
 Pending pendingMode;
 bool bLowerSideband = false; // SSB was last set as LSB
-int R = 0;                   // dividers of the last remote extended tuning
-int N = 0;
 
 DWORD current(Held& held, DWORD ulReported, std::uint64_t ulNow) {
     if (held.bHeld && ulReported == held.ulReported && ulNow - held.ulSince < REMOTE_HOLD_MS)
@@ -104,14 +101,12 @@ void hold(Held& held, DWORD ulValue, DWORD ulReported, std::uint64_t ulNow) {
 }
 
 void sendFrequency(DWORD ulFrequency) {
-    queueTuning(ulFrequency, &R, &N);
+    controlTune(ulFrequency, REQUEST_REMOTE);
     PostMessageA(hDlgHandle, IDREMOTE, REMOTE_FREQUENCY, static_cast<LPARAM>(ulFrequency));
 }
 
 void sendMode(DWORD uMode) {
-    // The mode buttons' commands.
-    const char* szCommand = uMode == MODE_AM ? "*RMM4\r" : uMode == MODE_CW ? "*RMM2\r" : "*RMM0\r";
-    enqueue(&QueueMessage, szCommand, MIN_PRIORITY);
+    controlMode(uMode, REQUEST_REMOTE);
     PostMessageA(hDlgHandle, IDREMOTE, REMOTE_MODE, static_cast<LPARAM>(uMode));
 }
 

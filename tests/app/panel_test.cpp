@@ -24,6 +24,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -575,6 +576,53 @@ TEST(Panel, CommandsThatFindTheQueueFullAreKept) {
     });
 }
 
+// Fills QueueMessage with polls, as a stalled line leaves it.
+void fillQueue(int nFree = 0) {
+    for (int i = 0; i < MAX_QUEUE_ELEMENTS - nFree; ++i) {
+        ASSERT_EQ(enqueue(&QueueMessage, "?S\r", MIN_PRIORITY), QUEUE_SUCCESS);
+    }
+}
+
+// What the link sends once the queue drains, past the polls it held.
+std::vector<std::string> afterThePolls() {
+    auto texts = queuedTexts();
+    const auto polls =
+        std::find_if(texts.begin(), texts.end(), [](const std::string& t) { return t != "?S\r"; });
+    return {polls, texts.end()};
+}
+
+// Every way the operator tunes waits on a full queue instead of being
+// lost; a later tuning replaces a waiting one (the receiver only needs
+// the last), but not across a memory write, which stores the tuning
+// made before it. An extended tuning waits whole, never split.
+TEST(Panel, TuningsWaitOnAFullQueueAndTheLastOneWins) {
+    runPanel([](HWND) {
+        fillQueue();
+        spin(IDC_SPINFREQ, UP); // 15002500
+        for (int id : {IDC_BUTTON9, IDC_BUTTONPOINT, IDC_BUTTON6, IDC_BUTTON5}) {
+            click(id);
+        }
+        click(IDC_SELFREQ); // 9.65 MHz
+        click(IDC_CW);
+        answerBoxes(IDOK);
+        click(IDC_WRITE);
+        click(IDC_20M);
+        click(IDC_EXT);
+        click(IDC_40M);
+        EXPECT_THAT(afterThePolls(), ElementsAre("*AF9650000\r", "*RMM2\r", "*KWA1\r", "*AR1432\r",
+                                                 "*AN20800\r", "*AD7000000\r"));
+        EXPECT_EQ(QueueMessage.ulRefused, 0u);
+
+        // Room for two: the three of an extended tuning wait together, and
+        // what follows waits behind them.
+        fillQueue(2);
+        click(IDC_40M);
+        click(IDC_LOCK);
+        EXPECT_THAT(afterThePolls(),
+                    ElementsAre("*AR1432\r", "*AN20800\r", "*AD7000000\r", "*AL\r"));
+    });
+}
+
 TEST(Panel, AboutBox) {
     runPanel([](HWND) {
         answerBoxes(IDOK);
@@ -782,6 +830,21 @@ TEST_F(RemotePanel, MenuItemServesAndTheDialogFollowsRemoteSets) {
         EXPECT_FALSE(menuChecked(IDC_REMOTE));
         EXPECT_TRUE(rig.closedByServer());
         EXPECT_FALSE(RigClient(remotePort()).connected());
+    });
+}
+
+// A remote client's sets wait on a full queue as the operator's do.
+TEST_F(RemotePanel, RemoteSetsWaitOnAFullQueue) {
+    runPanel([](HWND) {
+        systemMenu(IDC_REMOTE);
+        RigClient rig(remotePort());
+        fillQueue();
+        EXPECT_EQ(rig.ask1("F 7074000"), "RPRT 0");
+        EXPECT_EQ(rig.ask1("M CW 0"), "RPRT 0");
+        std::this_thread::sleep_for(std::chrono::milliseconds(REMOTE_SET_SPACING_MS));
+        EXPECT_EQ(rig.ask1("F 14074000"), "RPRT 0");
+        EXPECT_THAT(afterThePolls(), ElementsAre("*RMM2\r", "*AF14074000\r"));
+        EXPECT_EQ(QueueMessage.ulRefused, 0u);
     });
 }
 

@@ -85,6 +85,59 @@ TEST_F(Queue, FullQueueRefusesAndStaysUnchangedUntilOneIsTaken) {
     EXPECT_EQ(WaitForSingleObject(q.hQueue, 0), WAIT_TIMEOUT);
 }
 
+// Commands that belong together (an extended tuning) enter whole or wait
+// whole; a kept tuning gives way to a newer one, but never across a
+// memory command, which must store or recall what was set before it.
+TEST_F(Queue, UnitsEnterWholeOrWaitWholeAndTheLatestTuningWins) {
+    const auto tuning = [](DWORD ulHertz) { return commandTuning(ulHertz, TRUE); };
+    for (int i = 0; i < MAX_QUEUE_ELEMENTS - 2; ++i)
+        ASSERT_EQ(enqueue(&q, "?S\r", 0), QUEUE_SUCCESS);
+    // Room for two of the three: all three wait.
+    const TUNINGUNIT first = tuning(7000000);
+    ASSERT_EQ(first.count, 3);
+    EXPECT_EQ(enqueueUnit(&q, first.packets.data(), 3, 0, UNIT_KEEP_LATEST), QUEUE_KEPT);
+    EXPECT_EQ(q.count, MAX_QUEUE_ELEMENTS - 2);
+    // Nothing overtakes a waiting unit, not even where there is room.
+    EXPECT_EQ(enqueue(&q, "?AU\r", 0), QUEUE_ERROR);
+    const PACKET lock = commandLock(TRUE);
+    EXPECT_EQ(enqueueUnit(&q, &lock, 1, 0, UNIT_KEEP), QUEUE_KEPT);
+    const PACKET write = commandMemoryWrite(5);
+    EXPECT_EQ(enqueueUnit(&q, &write, 1, 0, UNIT_KEEP), QUEUE_KEPT);
+    const TUNINGUNIT second = tuning(9000000);
+    EXPECT_EQ(enqueueUnit(&q, second.packets.data(), second.count, 0, UNIT_KEEP_LATEST),
+              QUEUE_KEPT);
+    const TUNINGUNIT third = tuning(14200000);
+    EXPECT_EQ(enqueueUnit(&q, third.packets.data(), third.count, 0, UNIT_KEEP_LATEST), QUEUE_KEPT);
+    EXPECT_EQ(q.ulReplaced, 1u); // the second; the first is behind the memory write
+
+    std::vector<std::string> order;
+    while (WaitForSingleObject(q.hQueue, 0) == WAIT_OBJECT_0)
+        if (const char* p = dequeue(&q, nullptr))
+            order.emplace_back(p);
+    ASSERT_EQ(order.size(), static_cast<std::size_t>(MAX_QUEUE_ELEMENTS - 2 + 3 + 1 + 1 + 3));
+    const std::vector<std::string> tail(order.end() - 8, order.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"*AR1432\r", "*AN20800\r", "*AD7000000\r", "*AL\r",
+                                              "*KWA5\r", third.packets[0].szText.data(),
+                                              third.packets[1].szText.data(), "*AD14200000\r"}));
+    EXPECT_EQ(q.ulRefused, 1u); // the poll that tried to overtake
+}
+
+TEST_F(Queue, AScannersUnitIsRefusedWholeAndGoesBelowEveryOtherPacket) {
+    const PACKET query = commandQuery(COMMAND_QUERY_SIGNAL);
+    EXPECT_EQ(enqueueUnit(&q, &query, 1, -1, UNIT_DROP), QUEUE_SUCCESS);
+    enqueue(&q, "?AF\r", 0);
+    EXPECT_EQ(take(), "?AF\r");
+    EXPECT_EQ(take(), "?S\r");
+    EXPECT_EQ(q.kind, COMMAND_QUERY_SIGNAL);
+    for (int i = 0; i < MAX_QUEUE_ELEMENTS - 1; ++i)
+        enqueue(&q, "?AU\r", 0);
+    const TUNINGUNIT unit = commandTuning(7000000, TRUE);
+    EXPECT_EQ(enqueueUnit(&q, unit.packets.data(), unit.count, -1, UNIT_DROP), QUEUE_ERROR);
+    EXPECT_EQ(q.count, MAX_QUEUE_ELEMENTS - 1); // not one of its packets went in
+    EXPECT_TRUE(queueHoldsKind(&q, COMMAND_QUERY_LOCK, 0));
+    EXPECT_FALSE(queueHoldsKind(&q, COMMAND_DIVIDER_R, -1));
+}
+
 TEST_F(Queue, TextsAreCutToFifteenCharacters) {
     enqueue(&q, "0123456789abcdefXYZ", 0);
     enqueue(&q, "0123456789abcde", 0);

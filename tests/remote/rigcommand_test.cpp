@@ -3,7 +3,7 @@
 #include "link/comthread.h"
 #include "link/execthread.h"
 #include "link/queue.h"
-#include "link/tuning.h"
+#include "link/control.h"
 #include "link/updatethread.h"
 #include "protocol/comexecute.h"
 #include "record/record.h"

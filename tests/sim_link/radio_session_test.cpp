@@ -1,6 +1,7 @@
 // The real link, exec and poll threads against the emulated receiver.
 #include "audio/adpcm.h"
 #include "link/comthread.h"
+#include "link/control.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
 #include "link_fixture.h"
@@ -322,6 +323,39 @@ TEST_F(LinkOnEmulator, AFloodedLineLosesNoOperatorCommand) {
             << click;
     EXPECT_GT(linkCounters.ulWindowsCut, 0u);
     EXPECT_EQ(QueueMessage.ulRefused, 0u);
+}
+
+// A stalled line fills QueueMessage; every change asked of the control
+// service meanwhile still reaches the receiver, in order, the tunings as
+// whole units with the last one winning, and the receiver ends where the
+// operator left it.
+TEST_F(LinkOnEmulator, ChangesAskedOfAFullQueueAllReachTheReceiver) {
+    start();
+    ASSERT_TRUE(waitUntil([] { return radio.ulFrequency == 15000000; }));
+    emulator.frontPanel("latency 20"); // every answer late: the queue stays full a while
+    while (enqueue(&QueueMessage, "?AU\r", MIN_PRIORITY) == QUEUE_SUCCESS) {
+    }
+    const std::uint64_t ulRefused = QueueMessage.ulRefused;
+    const auto since = Clock::now();
+    EXPECT_TRUE(controlTune(9650000, REQUEST_OPERATOR));
+    EXPECT_TRUE(controlMode(MODE_CW, REQUEST_REMOTE));
+    EXPECT_TRUE(controlMemoryWrite(7));
+    EXPECT_TRUE(controlTune(11000000, REQUEST_REMOTE));
+    bTune = TRUE;
+    EXPECT_TRUE(controlTune(7000000, REQUEST_OPERATOR));
+    bTune = FALSE;
+    EXPECT_GT(QueueMessage.ulKept, 0u); // they did find it full
+    EXPECT_TRUE(emulator.waitForCommand("*AD7000000", since, 10s).has_value());
+    emulator.frontPanel("latency 0");
+
+    std::vector<std::string> sent;
+    for (const CommandRecord& record : emulator.log())
+        if (record.received >= since && record.szCommand[0] == '*')
+            sent.push_back(record.szCommand);
+    EXPECT_EQ(sent, (std::vector<std::string>{"*AF9650000", "*RMM2", "*KWA7", "*AR1432", "*AN20800",
+                                              "*AD7000000"}));
+    EXPECT_TRUE(waitUntil([] { return radio.ulFrequency == 7000000; }));
+    EXPECT_EQ(QueueMessage.ulRefused, ulRefused);
 }
 
 // Lines nobody asked for leave the answers behind the questions only

@@ -1,7 +1,7 @@
 // The remote-control server on loopback, in front of the real link and
 // the emulated receiver: clients written here speak to it as loggers,
 // decoders, trackers and scanners do.
-#include "link/tuning.h"
+#include "link/control.h"
 #include "link_fixture.h"
 #include "platform/socket.h"
 #include "remote/remote.h"

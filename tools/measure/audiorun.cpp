@@ -2,6 +2,7 @@
 
 #include "audio/audio.h"
 #include "link/comthread.h"
+#include "link/control.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
 #include "tools/measure/standin_sound.h"
@@ -38,12 +39,12 @@ DWORD AudioLinkRun::open() {
 }
 
 void AudioLinkRun::enable() {
-    enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
+    controlStream(TRUE);
     audioStart();
 }
 
 void AudioLinkRun::disable() {
-    enqueue(&QueueMessage, "*RMC\r", MAX_PRIORITY);
+    controlStream(FALSE);
     audioStop();
 }
 

@@ -1,0 +1,164 @@
+// The control service: every request for a change, queued whole.
+#include "link/control.h"
+
+#include "link/comthread.h"
+#include "link/queue.h"
+#include "link/updatethread.h"
+#include "protocol/command.h"
+#include "protocol/radiostate.h"
+
+#include <array>
+#include <cstring>
+#include <mutex>
+
+Shared<BOOL> bTune{FALSE};
+
+namespace {
+
+// One request is queued whole before the next, and the dividers change
+// with the tuning that found them.
+std::mutex controlLockout;
+int iDividerR = 0;
+int iDividerN = 0;
+
+// Enough for every COMMANDKIND.
+constexpr std::size_t KINDS = 32;
+std::array<Shared<std::uint64_t>, KINDS> ulSent{};
+Shared<std::uint64_t> ulSignalStamp{0};
+Shared<std::uint64_t> ulFrequencyStamp{0};
+
+std::size_t kindIndex(int kind) {
+    return kind >= 0 && static_cast<std::size_t>(kind) < KINDS ? static_cast<std::size_t>(kind) : 0;
+}
+
+// A person's request is never lost; the scanner's ask again.
+int priorityOf(REQUESTER who) {
+    return who == REQUEST_SCAN ? SCAN_PRIORITY : MIN_PRIORITY;
+}
+
+UNITPOLICY policyOf(REQUESTER who, bool bLatestWins) {
+    if (who == REQUEST_SCAN)
+        return UNIT_DROP;
+    return bLatestWins ? UNIT_KEEP_LATEST : UNIT_KEEP;
+}
+
+BOOL queueUnit(const PACKET* pPackets, int nPackets, REQUESTER who, bool bLatestWins,
+               int priority) {
+    return enqueueUnit(&QueueMessage, pPackets, nPackets, priority, policyOf(who, bLatestWins)) !=
+           QUEUE_ERROR;
+}
+
+BOOL queueOne(const PACKET& packet, REQUESTER who, bool bLatestWins) {
+    std::lock_guard hold(controlLockout);
+    return queueUnit(&packet, 1, who, bLatestWins, priorityOf(who));
+}
+
+// Queues one tuning whole; *pUnit is what it was made of.
+BOOL tuneWith(DWORD ulFrequency, REQUESTER who, TUNINGUNIT* pUnit) {
+    std::lock_guard hold(controlLockout);
+    *pUnit = commandTuning(ulFrequency, bTune);
+    const BOOL bQueued = queueUnit(pUnit->packets.data(), pUnit->count, who, true, priorityOf(who));
+    if (bQueued && pUnit->count == 3) {
+        iDividerR = pUnit->R;
+        iDividerN = pUnit->N;
+    }
+    return bQueued;
+}
+
+} // namespace
+
+BOOL controlTune(DWORD ulFrequency, REQUESTER who) {
+    TUNINGUNIT unit;
+    return tuneWith(ulFrequency, who, &unit);
+}
+
+BOOL controlMode(DWORD uMode, REQUESTER who) {
+    return queueOne(commandMode(uMode), who, false);
+}
+
+BOOL controlStep(DWORD uSpeed, REQUESTER who) {
+    return queueOne(commandStep(uSpeed), who, false);
+}
+
+BOOL controlLock(BOOL bLockOn) {
+    bLock = bLockOn ? TRUE : FALSE;
+    return queueOne(commandLock(bLockOn), REQUEST_OPERATOR, false);
+}
+
+BOOL controlMemoryRead(DWORD uMemory, REQUESTER who) {
+    if (uMemory < MIN_MEMORY || uMemory > MAX_MEMORY)
+        return FALSE;
+    const std::array<PACKET, 2> unit{commandMemoryRead(uMemory),
+                                     commandQuery(COMMAND_QUERY_FREQUENCY)};
+    std::lock_guard hold(controlLockout);
+    return queueUnit(unit.data(), static_cast<int>(unit.size()), who, false, priorityOf(who));
+}
+
+BOOL controlMemoryWrite(DWORD uMemory, REQUESTER who) {
+    if (uMemory < MIN_MEMORY || uMemory > MAX_MEMORY)
+        return FALSE;
+    return queueOne(commandMemoryWrite(uMemory), who, false);
+}
+
+BOOL controlStream(BOOL bOn) {
+    const PACKET packet = commandStream(bOn);
+    std::lock_guard hold(controlLockout);
+    return queueUnit(&packet, 1, REQUEST_OPERATOR, false, MAX_PRIORITY);
+}
+
+BOOL controlRestart() {
+    return queueOne(commandRestart(), REQUEST_OPERATOR, false);
+}
+
+BOOL controlQuerySignal(REQUESTER who) {
+    return queueOne(commandQuery(COMMAND_QUERY_SIGNAL), who, false);
+}
+
+void controlDividers(int* pR, int* pN) {
+    std::lock_guard hold(controlLockout);
+    *pR = iDividerR;
+    *pN = iDividerN;
+}
+
+void queueTuning(DWORD ulValue, int* pR, int* pN) {
+    TUNINGUNIT unit;
+    tuneWith(ulValue, REQUEST_OPERATOR, &unit);
+    if (unit.count == 3) {
+        *pR = unit.R;
+        *pN = unit.N;
+    }
+}
+
+void controlSent(int kind) {
+    ulSent[kindIndex(kind)] += 1;
+}
+
+void controlAnswered(const char* szLine) {
+    if (szLine == nullptr || szLine[0] != cPreamble)
+        return;
+    if (szLine[1] == 'S' || std::strncmp(szLine + 1, "RMC", 3) == 0 ||
+        std::strncmp(szLine + 1, "RSC", 3) == 0)
+        ulSignalStamp = controlSignalQueries();
+    else if (std::strncmp(szLine + 1, "AF", 2) == 0)
+        ulFrequencyStamp = controlFrequencyQueries();
+}
+
+std::uint64_t controlSignalQueries() {
+    return ulSent[COMMAND_QUERY_SIGNAL] + ulSent[COMMAND_STREAM_ON];
+}
+
+std::uint64_t controlFrequencyQueries() {
+    return ulSent[COMMAND_QUERY_FREQUENCY];
+}
+
+std::uint64_t controlSentCount(int kind) {
+    return ulSent[kindIndex(kind)];
+}
+
+std::uint64_t controlSignalStamp() {
+    return ulSignalStamp;
+}
+
+std::uint64_t controlFrequencyStamp() {
+    return ulFrequencyStamp;
+}
