@@ -59,7 +59,7 @@ struct ShortcutPlace {
 };
 constexpr auto shortcutPlaces = std::to_array<ShortcutPlace>({
     {ShortcutCommand::DirectEntry, IDC_DIRECT},
-    {ShortcutCommand::StepUp, IDC_FREQ},
+    {ShortcutCommand::ReadFrequency, IDC_FREQ},
     {ShortcutCommand::Lock, IDC_LOCK},
     {ShortcutCommand::Enable, IDC_AUDIO},
     {ShortcutCommand::ReadSignal, IDC_SUNIT},

@@ -60,6 +60,7 @@ TEST(PanelAccess, EveryControlThatTakesTheKeyboardOrAClickHasAName) {
         EXPECT_EQ(dialogtest::ToolTip(hDlg, IDC_20M),
                   "Tune to 14 megahertz (Ctrl+Page Up, Ctrl+Page Down)");
         EXPECT_EQ(dialogtest::ToolTip(hDlg, IDC_RESTART), "Restart the receiver");
+        EXPECT_EQ(dialogtest::ToolTip(hDlg, IDC_FREQ), "The receiver's frequency (Ctrl+F)");
     });
 }
 
