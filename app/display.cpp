@@ -1,6 +1,7 @@
 // The receiver picture, the band map and the frequency text.
 #include "app/display.h"
 
+#include "app/panelaccess.h"
 #include "app/resource.h"
 #include "app/velkor.h"
 #include "link/execthread.h"
@@ -103,6 +104,7 @@ const char* formatDisplay(DWORD ulValue) {
 
 void DialogDisplayUpdateFrequency(DWORD ulValue) {
     SetDlgItemTextA(hDlgHandle, IDC_FREQ, formatDisplay(ulValue));
+    speakFrequency(ulValue);
     setBand(ulValue);
     hideCursor();
 }
@@ -111,6 +113,7 @@ void DialogDisplayUpdateMemory(DWORD uValue) {
     std::array<char, 16> szText{};
     std::snprintf(szText.data(), szText.size(), "%3u", uValue);
     SetDlgItemTextA(hDlgHandle, IDC_MEMORY, szText.data());
+    speakMemory(uValue);
     hideCursor();
 }
 
@@ -118,6 +121,7 @@ void DialogDisplayUpdateSpeed(DWORD uValue) {
     std::array<char, 16> szText{};
     std::snprintf(szText.data(), szText.size(), "%6u", uValue);
     SetDlgItemTextA(hDlgHandle, IDC_SPEED, szText.data());
+    speakSpeed(uValue);
     hideCursor();
 }
 
@@ -149,6 +153,7 @@ void DialogDisplayUpdateSUnits(DWORD uSUnits) {
     constexpr DWORD fullScale = 100;
     const DWORD uPosition = uSUnits >= fullScale / 10 ? fullScale : uSUnits * 10;
     SendDlgItemMessageA(hDlgHandle, IDC_SUNIT, PBM_SETPOS, uPosition, 0);
+    speakSUnits(uSUnits);
 }
 
 void DialogDisplayUpdate() {

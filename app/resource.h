@@ -17,6 +17,10 @@ inline constexpr int IDC_RECAUDIO = 118;  // "Record Audio"
 inline constexpr int IDC_RECSTREAM = 119; // "Record Stream"
 inline constexpr int IDC_REMOTE = 400;    // "Remote Control": the rig-control server on or off
 
+// Keyboard accelerators: IDA_FIRST plus the command's place in
+// a11y::ShortcutCommand (access/shortcuts.h).
+inline constexpr int IDA_FIRST = 300;
+
 inline constexpr int IDC_GB_AUDIO = 115;
 inline constexpr int IDC_AUDIO = 116;
 inline constexpr int IDC_GB_COM = 120;

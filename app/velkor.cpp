@@ -5,6 +5,7 @@
 #include "app/caption.h"
 #include "app/connection.h"
 #include "app/display.h"
+#include "app/panelaccess.h"
 #include "app/resource.h"
 #include "app/speed.h"
 #include "audio/audio.h"
@@ -160,6 +161,7 @@ void commitMemory(HWND hDlg) {
         std::array<char, 16> szText{};
         std::snprintf(szText.data(), szText.size(), "%u", n);
         SetDlgItemTextA(hDlg, IDC_MEMORY, szText.data());
+        speakMemory(n);
     }
     clearDirect();
 }
@@ -411,7 +413,52 @@ LPCSTR keyDigit(int id) {
     return nullptr;
 }
 
+// A shortcut key works the control it stands for as a click would, so
+// the command is the control's own; the step and band keys tune as the
+// spinner and the band buttons do.
+BOOL onShortcut(HWND hDlg, a11y::ShortcutCommand command) {
+    using a11y::ShortcutCommand;
+    const auto click = [hDlg](int id) { SendDlgItemMessageA(hDlg, id, BM_CLICK, 0, 0); };
+    switch (command) {
+    case ShortcutCommand::DirectEntry:
+        focusDirect(hDlg);
+        return TRUE;
+    case ShortcutCommand::StepUp:
+        spinFrequency(UP);
+        return TRUE;
+    case ShortcutCommand::StepDown:
+        spinFrequency(DOWN);
+        return TRUE;
+    case ShortcutCommand::BandUp:
+    case ShortcutCommand::BandDown:
+        if (const int id = nextBand(local.ulFrequency, bSWL, command == ShortcutCommand::BandUp)) {
+            click(id);
+        }
+        return TRUE;
+    case ShortcutCommand::NextMode:
+        click(nextModeButton(hDlg));
+        return TRUE;
+    case ShortcutCommand::Lock:
+        click(IDC_LOCK);
+        return TRUE;
+    case ShortcutCommand::Enable:
+        click(IDC_AUDIO);
+        return TRUE;
+    case ShortcutCommand::ReadFrequency:
+        SetFocus(GetDlgItem(hDlg, IDC_FREQ));
+        return TRUE;
+    case ShortcutCommand::ReadSignal:
+        SetFocus(GetDlgItem(hDlg, IDC_SUNIT));
+        return TRUE;
+    default: // bound by the windows they open
+        return FALSE;
+    }
+}
+
 INT_PTR onCommand(HWND hDlg, int id) {
+    if (a11y::ShortcutCommand command{}; shortcutOfCommand(id, &command)) {
+        return onShortcut(hDlg, command);
+    }
     switch (id) {
     case IDOK:
         closeSequence(hDlg, END_EXIT);
@@ -560,6 +607,8 @@ void InitializePanel(HWND hDlg) {
     bEnded = false;
     bStartBoxOpen = false;
 
+    DescribePanel(hDlg);
+
     hLargeFont = createPanelFont(48);
     SendDlgItemMessageA(hDlg, IDC_FREQ, WM_SETFONT, reinterpret_cast<WPARAM>(hLargeFont), TRUE);
     hSmallFont = createPanelFont(24);
@@ -651,6 +700,7 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     if (uMsg == IDUPDATE) {
         if (wParam == RADIO) {
             DialogDisplayUpdate();
+            announceSUnits(state.uSUnits);
             return TRUE;
         }
         if (wParam == START) {

@@ -2,7 +2,9 @@
 // control operations.
 #include "platform/dialog.h"
 
+#include "platform/accessible.h"
 #include "platform/dialog_internal.h"
+#include "platform/levelbar.h"
 #include "platform/sync.h"
 
 #include <QAbstractButton>
@@ -10,7 +12,6 @@
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QTimer>
@@ -143,6 +144,7 @@ void ensureApplication() {
     Q_UNUSED(application);
     // One style everywhere, so the layout looks the same on every desktop.
     QApplication::setStyle(new DialogStyle); // NOLINT(cppcoreguidelines-owning-memory): Qt owns it
+    accessible::install();
 }
 
 } // namespace dialog_internal
@@ -416,10 +418,16 @@ LRESULT SendMessageA(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case PBM_SETPOS:
-        if (auto* bar = qobject_cast<QProgressBar*>(c->w)) {
+        if (auto* bar = dynamic_cast<LevelBar*>(c->w.data())) {
             const int previous = bar->value();
-            bar->setValue(std::clamp(static_cast<int>(wParam), bar->minimum(), bar->maximum()));
+            bar->setValue(
+                static_cast<int>(std::min<WPARAM>(wParam, std::numeric_limits<int>::max())));
             return previous;
+        }
+        return 0;
+    case BM_CLICK:
+        if (auto* button = qobject_cast<QAbstractButton*>(c->w)) {
+            button->click(); // nothing for a disabled button
         }
         return 0;
     case BM_SETIMAGE:

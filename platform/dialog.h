@@ -82,6 +82,7 @@ inline constexpr UINT WM_INITDIALOG = 0x0110;
 inline constexpr UINT WM_COMMAND = 0x0111;
 inline constexpr UINT WM_SYSCOMMAND = 0x0112;
 inline constexpr UINT WM_CTLCOLORSTATIC = 0x0138;
+inline constexpr UINT BM_CLICK = 0x00F5; // a click on an enabled button, as the mouse gives it
 inline constexpr UINT BM_SETIMAGE = 0x00F7;
 inline constexpr UINT PBM_SETPOS = WM_USER + 2;
 
@@ -210,6 +211,55 @@ HICON LoadIconA(HINSTANCE hInstance, LPCSTR szIconName);
 COLORREF SetTextColor(HDC hdc, COLORREF color);
 COLORREF SetBkColor(HDC hdc, COLORREF color);
 HBRUSH CreateSolidBrush(COLORREF color);
+
+// ---------------------------------------------------------------------------
+// Accessibility: what assistive technology (a screen reader, over the
+// desktop's accessibility bus) is told about the dialog's controls.
+//
+// Every control has a role from its kind (push button, check box, radio
+// button, text field, progress bar) and a name from its caption, which
+// SetAccPropStr can replace. A read-only field or the progress bar is a
+// reading: its value, as words a speech synthesizer says well, is what
+// PROPID_ACC_VALUE gives it. Every accessible action on a button (press,
+// toggle) is a click: the dialog procedure receives the same WM_COMMAND.
+enum ACCPROPID : int {
+    PROPID_ACC_NAME,             // what the control is: "Frequency", "S-meter"
+    PROPID_ACC_VALUE,            // a reading as spoken words: "7.05 megahertz", "S5"
+    PROPID_ACC_HELP,             // what it does; also its tooltip
+    PROPID_ACC_KEYBOARDSHORTCUT, // the keys that work it, "Ctrl+L"; shown in its tooltip
+};
+BOOL SetAccPropStr(HWND hWnd, ACCPROPID idProp, LPCSTR szValue);
+
+// Tells assistive technology that a reading changed (EVENT_OBJECT_VALUECHANGE),
+// so a screen reader whose focus is on it says the new value. A value set
+// with SetAccPropStr is only announced this way: a reading that changes
+// many times a second is announced when it is worth it.
+inline constexpr DWORD EVENT_OBJECT_VALUECHANGE = 0x800E;
+inline constexpr LONG OBJID_CLIENT = -4;
+inline constexpr LONG CHILDID_SELF = 0;
+void NotifyWinEvent(DWORD event, HWND hWnd, LONG idObject, LONG idChild);
+
+// Keyboard accelerators of the dialog: each key with its modifiers sends
+// WM_COMMAND with the entry's command id in the low word and 1 in the
+// high word, from whichever control has the focus, before the control
+// sees the key. A key of the numeric keypad never matches (screen readers
+// use them).
+struct ACCEL {
+    BYTE fVirt; // FVIRTKEY and the modifiers FSHIFT, FCONTROL, FALT
+    WORD key;   // a virtual-key code: 'A' .. 'Z', '0' .. '9', VK_...
+    WORD cmd;
+};
+inline constexpr BYTE FVIRTKEY = 0x01;
+inline constexpr BYTE FSHIFT = 0x04;
+inline constexpr BYTE FCONTROL = 0x08;
+inline constexpr BYTE FALT = 0x10;
+inline constexpr WORD VK_PRIOR = 0x21; // Page Up
+inline constexpr WORD VK_NEXT = 0x22;  // Page Down
+inline constexpr WORD VK_UP = 0x26;
+inline constexpr WORD VK_DOWN = 0x28;
+inline constexpr WORD ACCEL_NOTIFICATION = 1; // HIWORD(wParam) of an accelerator's WM_COMMAND
+// Replaces the dialog's accelerators with a copy of the table.
+BOOL SetDialogAccelerators(HWND hDlg, const ACCEL* pAccel, int cAccel);
 
 // ---------------------------------------------------------------------------
 // Dialog templates and icons, registered by the program before the dialog

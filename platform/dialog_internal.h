@@ -21,6 +21,7 @@
 #include <vector>
 
 class QEventLoop;
+class QKeyEvent;
 class QMenu;
 class QMessageBox;
 
@@ -91,6 +92,7 @@ struct DialogHandle final : UiWindow {
     std::vector<std::unique_ptr<ControlHandle>> controls;
     std::unordered_map<const QObject*, ControlHandle*> byWidget;
     Menu systemMenu;
+    std::vector<ACCEL> accelerators;
     HICON iconSmall = nullptr;
     HICON iconBig = nullptr;
     bool ended = false;
@@ -119,6 +121,11 @@ void refreshColours(ControlHandle& c);
 void pressDefaultButton(DialogHandle& d);
 // Sends WM_NOTIFY UDN_DELTAPOS for a spinner step.
 void notifySpinner(ControlHandle& spinner, int delta);
+// Sends WM_COMMAND for the accelerator the key matches; FALSE when none does.
+bool translateAccelerator(DialogHandle& d, const QKeyEvent& key);
+// Marks a control for assistive technology by its kind: its actions
+// click it, a reading gets its spoken value's place.
+void describeControl(ControlHandle& c);
 // Sends WM_COMMAND for a clicked button.
 void notifyClicked(ControlHandle& c);
 
@@ -127,6 +134,10 @@ void openSystemMenu(DialogHandle& d, QPoint globalPos);
 // Answers every message box still open over the dialog as its Escape key
 // would, so that ending the dialog is not held up by a box in its loop.
 void closeMessageBoxes(DialogHandle& d);
+// After a box or the port chooser over `owner` closed: its window active
+// again, the keyboard where it was before, so that neither is lost
+// (without a window manager nothing else gives it back).
+void restoreFocus(QWidget* owner, const QPointer<QWidget>& focusBefore);
 void systemCommand(DialogHandle& d, UINT id);
 
 // GDI-style objects.

@@ -151,6 +151,17 @@ std::vector<OpenBox>& openBoxes() {
 
 } // namespace
 
+void dialog_internal::restoreFocus(QWidget* owner, const QPointer<QWidget>& focusBefore) {
+    QWidget* window = focusBefore ? focusBefore->window() : owner ? owner->window() : nullptr;
+    if (!window || !window->isVisible()) {
+        return;
+    }
+    window->activateWindow();
+    if (focusBefore && focusBefore->isVisible() && focusBefore->isEnabled()) {
+        focusBefore->setFocus(Qt::OtherFocusReason);
+    }
+}
+
 void dialog_internal::closeMessageBoxes(DialogHandle& d) {
     for (const OpenBox& open : openBoxes()) {
         if (open.owner != &d) {
@@ -173,6 +184,9 @@ int MessageBoxA(HWND hWnd, LPCSTR szText, LPCSTR szCaption, UINT uType) {
                     withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
                     owner ? owner->widget() : nullptr);
     box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+    // A screen reader says the caption (the window's title) and, as the
+    // box's description, its text when the box opens.
+    box.setAccessibleDescription(box.text());
     box.setDefaultButton(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     if (observer()) {
@@ -187,8 +201,10 @@ int MessageBoxA(HWND hWnd, LPCSTR szText, LPCSTR szCaption, UINT uType) {
     // The box runs its own event loop: posted messages keep reaching the
     // dialog procedure while it is open.
     openBoxes().push_back({&box, dialogOf(hWnd)});
+    const QPointer<QWidget> focusBefore = QApplication::focusWidget();
     const int answer = box.exec();
     std::erase_if(openBoxes(), [&box](const OpenBox& open) { return open.box == &box; });
+    restoreFocus(owner ? owner->widget() : nullptr, focusBefore);
     return answer == QMessageBox::Cancel ? IDCANCEL : IDOK;
 }
 

@@ -1,6 +1,7 @@
 // Builds the dialog's widgets from its template and turns the operator's
 // clicks and keys into the dialog procedure's messages.
 #include "platform/dialog_internal.h"
+#include "platform/levelbar.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,7 +12,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
@@ -92,9 +92,13 @@ class Spinner final : public QWidget {
     QToolButton down_{this};
 };
 
-// Keys the dialog manager handles for every control: Escape, Enter, the
-// spinner keys, Alt+F4 and Alt+Space; and digits-only fields.
+// Keys the dialog manager handles for every control: the accelerators,
+// Escape, Enter, the spinner keys, Alt+F4 and Alt+Space; and digits-only
+// fields.
 bool handleDialogKey(DialogHandle& d, ControlHandle* c, const QKeyEvent& key) {
+    if (translateAccelerator(d, key)) {
+        return true;
+    }
     const auto mods = key.modifiers() & ~Qt::KeypadModifier;
     if (mods == Qt::AltModifier && key.key() == Qt::Key_F4) {
         d.send(WM_CLOSE, 0, 0);
@@ -232,10 +236,8 @@ std::unique_ptr<QWidget> createWidget(ControlHandle& c, QWidget* parent) {
     case DlgItemKind::UpDown:
         return std::make_unique<Spinner>(c, parent);
     case DlgItemKind::ProgressBar: {
-        auto bar = std::make_unique<QProgressBar>(parent);
+        auto bar = std::make_unique<LevelBar>(parent);
         bar->setRange(0, 100);
-        bar->setValue(0);
-        bar->setTextVisible(false);
         return bar;
     }
     }
@@ -286,6 +288,7 @@ void buildDialog(DialogHandle& d) {
         c.w = w;
         d.byWidget[w] = &c;
         w->setGeometry(pixelRect(item.x, item.y, item.cx, item.cy));
+        describeControl(c);
         if (item.kind == DlgItemKind::UpDown && previous && previous->w) {
             // At the right edge of the field before it, which gives up
             // that much of its width.

@@ -1,8 +1,10 @@
 // The port chooser on Qt Widgets.
 #include "platform/portchooser.h"
 
+#include "platform/accessible.h"
 #include "platform/dialog_internal.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -23,8 +25,12 @@ BOOL ChoosePortDialog(HWND hOwner, const std::vector<SERIALPORT>& ports, LPCSTR 
     dialog.setWindowModality(Qt::ApplicationModal);
     auto* layout = new QVBoxLayout(&dialog);
 
-    layout->addWidget(new QLabel("Serial ports present:", &dialog));
+    auto* listLabel = new QLabel("Serial &ports present:", &dialog);
+    layout->addWidget(listLabel);
     auto* list = new QListWidget(&dialog);
+    listLabel->setBuddy(list);
+    accessible::nameControl(list, "Serial ports present",
+                            "Choosing a port puts its name in the port name field");
     list->setObjectName("ports");
     for (const SERIALPORT& port : ports) {
         QString text = QString::fromStdString(port.szName);
@@ -40,8 +46,11 @@ BOOL ChoosePortDialog(HWND hOwner, const std::vector<SERIALPORT>& ports, LPCSTR 
     list->setMinimumWidth(420);
     layout->addWidget(list);
 
-    layout->addWidget(new QLabel("Port name (a path, COMn, or a name under /dev):", &dialog));
+    auto* nameLabel = new QLabel("Port &name (a path, COMn, or a name under /dev):", &dialog);
+    layout->addWidget(nameLabel);
     auto* name = new QLineEdit(QString::fromUtf8(szCurrent ? szCurrent : ""), &dialog);
+    nameLabel->setBuddy(name);
+    accessible::nameControl(name, "Port name", "A path, COMn, or a name under /dev");
     name->setObjectName("name");
     layout->addWidget(name);
 
@@ -68,7 +77,10 @@ BOOL ChoosePortDialog(HWND hOwner, const std::vector<SERIALPORT>& ports, LPCSTR 
 
     // The chooser runs its own event loop, as a message box does: posted
     // messages keep reaching the dialog procedure while it is open.
-    if (dialog.exec() != QDialog::Accepted || name->text().isEmpty())
+    const QPointer<QWidget> focusBefore = QApplication::focusWidget();
+    const int answer = dialog.exec();
+    restoreFocus(owner ? owner->widget() : nullptr, focusBefore);
+    if (answer != QDialog::Accepted || name->text().isEmpty())
         return FALSE;
     if (pChosen)
         *pChosen = name->text().toStdString();

@@ -5,8 +5,10 @@
 
 #include "platform/dialog_internal.h"
 #include "platform/dialog_observer.h"
+#include "platform/levelbar.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -16,10 +18,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 
 #include <algorithm>
@@ -265,6 +267,76 @@ void TypeText(HWND hDlg, const std::string& text) {
     ProcessEvents();
 }
 
+void PressCtrlKey(HWND hDlg, WORD virtualKey, bool bShift, bool bKeypad) {
+    int key = virtualKey;
+    switch (virtualKey) {
+    case VK_PRIOR:
+        key = Qt::Key_PageUp;
+        break;
+    case VK_NEXT:
+        key = Qt::Key_PageDown;
+        break;
+    case VK_UP:
+        key = Qt::Key_Up;
+        break;
+    case VK_DOWN:
+        key = Qt::Key_Down;
+        break;
+    default:
+        break;
+    }
+    Qt::KeyboardModifiers mods = Qt::ControlModifier;
+    mods |= bShift ? Qt::ShiftModifier : Qt::NoModifier;
+    mods |= bKeypad ? Qt::KeypadModifier : Qt::NoModifier;
+    QTest::keyClick(windowOf(hDlg), static_cast<Qt::Key>(key), mods);
+    ProcessEvents();
+}
+
+namespace {
+QAccessibleInterface* accessibleOf(HWND hDlg, int id) {
+    return QAccessible::queryAccessibleInterface(control(hDlg, id).w.data());
+}
+} // namespace
+
+std::string AccessibleName(HWND hDlg, int id) {
+    return accessibleOf(hDlg, id)->text(QAccessible::Name).toStdString();
+}
+
+std::string AccessibleDescription(HWND hDlg, int id) {
+    return accessibleOf(hDlg, id)->text(QAccessible::Description).toStdString();
+}
+
+std::vector<std::string> AccessibleActions(HWND hDlg, int id) {
+    std::vector<std::string> names;
+    if (QAccessibleActionInterface* actions = accessibleOf(hDlg, id)->actionInterface()) {
+        for (const QString& name : actions->actionNames()) {
+            names.push_back(name.toStdString());
+        }
+    }
+    return names;
+}
+
+void DoAccessibleAction(HWND hDlg, int id, const std::string& action) {
+    if (QAccessibleActionInterface* actions = accessibleOf(hDlg, id)->actionInterface()) {
+        actions->doAction(QString::fromStdString(action));
+    }
+    ProcessEvents();
+}
+
+std::vector<std::string> SpinnerArrowNames(HWND hDlg, int id) {
+    std::vector<std::string> names;
+    for (QToolButton* arrow :
+         control(hDlg, id).w->findChildren<QToolButton*>(Qt::FindDirectChildrenOnly)) {
+        names.push_back(
+            QAccessible::queryAccessibleInterface(arrow)->text(QAccessible::Name).toStdString());
+    }
+    return names;
+}
+
+std::string ToolTip(HWND hDlg, int id) {
+    return control(hDlg, id).w->toolTip().toStdString();
+}
+
 void PressAccessKey(HWND hDlg, char letter) {
     QTest::keyClick(windowOf(hDlg), letter, Qt::AltModifier);
     // A button pressed by its access key shows the press briefly and then
@@ -336,7 +408,7 @@ Colours FieldColours(HWND hDlg, int id) {
 }
 
 int ProgressPosition(HWND hDlg, int id) {
-    auto* bar = qobject_cast<QProgressBar*>(control(hDlg, id).w);
+    auto* bar = dynamic_cast<LevelBar*>(control(hDlg, id).w.data());
     return bar ? bar->value() : -1;
 }
 

@@ -48,6 +48,20 @@ void FocusControl(HWND hDlg, int id);
 void PressKey(HWND hDlg, Key key);
 void TypeText(HWND hDlg, const std::string& text);
 void PressAccessKey(HWND hDlg, char letter); // Alt and the letter
+// A shortcut key with Ctrl (and Shift): virtualKey is 'A' .. 'Z' or VK_...;
+// bKeypad: the key of the numeric keypad.
+void PressCtrlKey(HWND hDlg, WORD virtualKey, bool bShift = false, bool bKeypad = false);
+
+// What assistive technology is told about a control (Qt's accessible
+// interface of its widget, without a bus).
+std::string AccessibleName(HWND hDlg, int id);
+std::string AccessibleDescription(HWND hDlg, int id);
+// The names of its actions ("Press", "Toggle", ...), and one of them done.
+std::vector<std::string> AccessibleActions(HWND hDlg, int id);
+void DoAccessibleAction(HWND hDlg, int id, const std::string& action);
+// The accessible names of a spinner's arrows, upper first.
+std::vector<std::string> SpinnerArrowNames(HWND hDlg, int id);
+std::string ToolTip(HWND hDlg, int id);
 
 // What a control shows.
 struct Rect {

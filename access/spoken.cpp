@@ -1,0 +1,50 @@
+// Readings as spoken words.
+#include "access/spoken.h"
+
+namespace a11y {
+
+std::string spokenHertz(std::uint32_t ulHertz) {
+    const std::string szDigits = std::to_string(ulHertz);
+    std::string szText;
+    for (std::size_t i = 0; i < szDigits.size(); ++i) {
+        if (i > 0 && (szDigits.size() - i) % 3 == 0) {
+            szText += ' ';
+        }
+        szText += szDigits[i];
+    }
+    return szText + " hertz";
+}
+
+std::string spokenMegahertz(std::uint32_t ulHertz) {
+    constexpr std::uint32_t hertzPerMegahertz = 1000000;
+    std::string szText = std::to_string(ulHertz / hertzPerMegahertz);
+    std::string szFraction = std::to_string(ulHertz % hertzPerMegahertz + hertzPerMegahertz);
+    szFraction.erase(0, 1); // six digits, leading zeros kept
+    while (!szFraction.empty() && szFraction.back() == '0') {
+        szFraction.pop_back();
+    }
+    if (!szFraction.empty()) {
+        szText += '.' + szFraction;
+    }
+    return szText + " megahertz";
+}
+
+std::string spokenSUnits(std::uint32_t uSUnits) {
+    if (uSUnits <= S9) {
+        return "S" + std::to_string(uSUnits);
+    }
+    const std::uint64_t uDecibels = std::uint64_t{uSUnits - S9} * DB_PER_S_UNIT;
+    return "S9 plus " + std::to_string(uDecibels) + " dB";
+}
+
+bool ChangeThrottle::shouldAnnounce(std::uint32_t uValue, std::uint64_t uNowMs) {
+    if (bAnnounced_ && (uValue == uLast_ || uNowMs - uLastMs_ < uIntervalMs_)) {
+        return false;
+    }
+    bAnnounced_ = true;
+    uLast_ = uValue;
+    uLastMs_ = uNowMs;
+    return true;
+}
+
+} // namespace a11y

@@ -1,0 +1,298 @@
+// Accessible interfaces of the program's own, and the helpers that name
+// controls and give readings their spoken values.
+#include "platform/accessible.h"
+
+#include "platform/levelbar.h"
+
+#include <QAbstractButton>
+#include <QAccessibleWidget>
+#include <QPushButton>
+#include <QWidget>
+
+namespace accessible {
+namespace {
+
+// Dynamic properties of the widgets: the spoken value, the shortcut text,
+// the help without the shortcut, and the mark that every accessible
+// action should click.
+constexpr const char* spokenProperty = "velkorSpokenValue";
+constexpr const char* shortcutProperty = "velkorShortcut";
+constexpr const char* helpProperty = "velkorHelp";
+constexpr const char* clickProperty = "velkorClickOnAction";
+
+QString withoutAccessMark(QString text) {
+    // "&&" is a literal ampersand, a single "&" marks the access key.
+    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    text.remove(QLatin1Char('&'));
+    text.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+    return text;
+}
+
+// A push button, check box or radio button whose every action clicks it.
+class ButtonInterface final : public QAccessibleWidget {
+  public:
+    explicit ButtonInterface(QAbstractButton* button) : QAccessibleWidget(button, roleOf(button)) {}
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty()) {
+            const QString caption = withoutAccessMark(button()->text());
+            return caption.isEmpty() ? button()->toolTip() : caption;
+        }
+        if (t == QAccessible::Accelerator) {
+            return widget()->property(shortcutProperty).toString();
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State st = QAccessibleWidget::state();
+        st.checkable = button()->isCheckable();
+        st.checked = button()->isChecked();
+        st.pressed = button()->isDown();
+        if (auto* push = qobject_cast<QPushButton*>(button())) {
+            st.defaultButton = push->isDefault();
+        }
+        return st;
+    }
+
+    QStringList actionNames() const override {
+        if (!widget()->isEnabled()) {
+            return {};
+        }
+        QStringList names;
+        if (button()->isCheckable()) {
+            names << QAccessibleActionInterface::toggleAction();
+        }
+        names << QAccessibleActionInterface::pressAction();
+        return names;
+    }
+
+    void doAction(const QString& action) override {
+        if (!widget()->isEnabled()) {
+            return;
+        }
+        if (action == QAccessibleActionInterface::pressAction() ||
+            action == QAccessibleActionInterface::toggleAction()) {
+            button()->click();
+        } else {
+            QAccessibleWidget::doAction(action);
+        }
+    }
+
+    QStringList keyBindingsForAction(const QString& action) const override {
+        const QString keys = widget()->property(shortcutProperty).toString();
+        if (keys.isEmpty() || !actionNames().contains(action)) {
+            return {};
+        }
+        return {keys};
+    }
+
+  private:
+    QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
+
+    static QAccessible::Role roleOf(const QAbstractButton* button) {
+        if (button->inherits("QCheckBox")) {
+            return QAccessible::CheckBox;
+        }
+        if (button->inherits("QRadioButton")) {
+            return QAccessible::RadioButton;
+        }
+        return QAccessible::Button;
+    }
+};
+
+// A level bar (the S-meter): its position as the value, its spoken value
+// as the description.
+class LevelInterface final : public QAccessibleWidget, public QAccessibleValueInterface {
+  public:
+    explicit LevelInterface(LevelBar* bar) : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+
+    void* interface_cast(QAccessible::InterfaceType t) override {
+        if (t == QAccessible::ValueInterface) {
+            return static_cast<QAccessibleValueInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(t);
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value || t == QAccessible::Description) {
+            const QString spoken = widget()->property(spokenProperty).toString();
+            if (!spoken.isEmpty()) {
+                return spoken;
+            }
+        }
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State st = QAccessibleWidget::state();
+        st.readOnly = true;
+        return st;
+    }
+
+    QVariant currentValue() const override { return bar()->value(); }
+    void setCurrentValue(const QVariant&) override {} // a reading: the program sets it
+    QVariant maximumValue() const override { return bar()->maximum(); }
+    QVariant minimumValue() const override { return bar()->minimum(); }
+    QVariant minimumStepSize() const override { return 1; }
+
+  private:
+    LevelBar* bar() const { return static_cast<LevelBar*>(widget()); }
+};
+
+QAccessibleInterface* factory(const QString&, QObject* object) {
+    if (!object || !object->isWidgetType()) {
+        return nullptr;
+    }
+    if (auto* bar = dynamic_cast<LevelBar*>(object)) {
+        return new LevelInterface(bar); // NOLINT(cppcoreguidelines-owning-memory): Qt owns it
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(object);
+        button && button->property(clickProperty).toBool()) {
+        return new ButtonInterface(button); // NOLINT(cppcoreguidelines-owning-memory)
+    }
+    return nullptr;
+}
+
+// Drops an interface Qt made for the widget before it was marked, so
+// that the next query makes the right one. Only before anything could
+// have asked for it: the widgets are marked before they are shown.
+void renewInterface(QWidget* w) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+    if (iface && !dynamic_cast<ButtonInterface*>(iface) && !dynamic_cast<LevelInterface*>(iface)) {
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
+    }
+}
+
+void refreshToolTip(QWidget* w) {
+    QString tip = w->property(helpProperty).toString();
+    const QString keys = w->property(shortcutProperty).toString();
+    if (!keys.isEmpty()) {
+        tip = tip.isEmpty() ? keys : tip + QStringLiteral(" (") + keys + QLatin1Char(')');
+    }
+    if (!tip.isEmpty()) {
+        w->setToolTip(tip);
+    }
+}
+
+bool isReading(const QWidget* w) {
+    return dynamic_cast<const LevelBar*>(w) != nullptr;
+}
+
+} // namespace
+
+void install() {
+    static const bool installed = [] {
+        QAccessible::installFactory(factory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
+
+void nameControl(QWidget* w, const QString& szName, const QString& szHelp) {
+    if (!w) {
+        return;
+    }
+    install();
+    if (isReading(w)) {
+        renewInterface(w);
+    }
+    if (!szName.isEmpty()) {
+        w->setAccessibleName(szName);
+    }
+    setHelp(w, szHelp);
+}
+
+void setHelp(QWidget* w, const QString& szHelp) {
+    if (!w) {
+        return;
+    }
+    w->setProperty(helpProperty, szHelp);
+    refreshToolTip(w);
+    // The help is the description, unless the control is a reading,
+    // whose description is its spoken value.
+    if (!szHelp.isEmpty() && spokenValue(w).isEmpty()) {
+        w->setAccessibleDescription(szHelp);
+    }
+}
+
+QString helpOf(const QWidget* w) {
+    return w ? w->property(helpProperty).toString() : QString();
+}
+
+void setSpokenValue(QWidget* w, const QString& szSpoken, bool bAnnounce) {
+    if (!w) {
+        return;
+    }
+    install();
+    w->setProperty(spokenProperty, szSpoken);
+    if (!isReading(w)) {
+        // Qt's own interface reads the description; setting it tells
+        // assistive technology of the change.
+        w->setAccessibleDescription(szSpoken);
+    } else if (bAnnounce) {
+        announceValue(w);
+    }
+}
+
+void announceValue(QWidget* w) {
+    auto* bar = dynamic_cast<LevelBar*>(w);
+    // Any other control has told of the change as its description changed.
+    if (!bar || !QAccessible::isActive()) {
+        return;
+    }
+    QAccessibleValueChangeEvent value(w, bar->value());
+    QAccessible::updateAccessibility(&value);
+    QAccessibleEvent description(w, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&description);
+}
+
+QString spokenValue(const QWidget* w) {
+    return w ? w->property(spokenProperty).toString() : QString();
+}
+
+void actLikeAClick(QAbstractButton* button) {
+    if (!button) {
+        return;
+    }
+    install();
+    button->setProperty(clickProperty, true);
+    renewInterface(button);
+}
+
+QKeySequence keySequence(const a11y::Shortcut& shortcut) {
+    int keys = 0;
+    if (shortcut.modifiers & a11y::MOD_CTRL) {
+        keys |= Qt::CTRL;
+    }
+    if (shortcut.modifiers & a11y::MOD_ALT) {
+        keys |= Qt::ALT;
+    }
+    if (shortcut.modifiers & a11y::MOD_SHIFT) {
+        keys |= Qt::SHIFT;
+    }
+    switch (shortcut.key) {
+    case a11y::KEY_PAGEUP:
+        return QKeySequence(keys | Qt::Key_PageUp);
+    case a11y::KEY_PAGEDOWN:
+        return QKeySequence(keys | Qt::Key_PageDown);
+    case a11y::KEY_UP:
+        return QKeySequence(keys | Qt::Key_Up);
+    case a11y::KEY_DOWN:
+        return QKeySequence(keys | Qt::Key_Down);
+    default:
+        return QKeySequence(keys | static_cast<int>(shortcut.key)); // Qt::Key_A .. Key_Z
+    }
+}
+
+void showShortcut(QWidget* w, const a11y::Shortcut& shortcut) {
+    showShortcutText(w, QString::fromStdString(a11y::shortcutText(shortcut)));
+}
+
+void showShortcutText(QWidget* w, const QString& szKeys) {
+    if (!w) {
+        return;
+    }
+    w->setProperty(shortcutProperty, szKeys);
+    refreshToolTip(w);
+}
+
+} // namespace accessible
