@@ -784,7 +784,11 @@ DWORD comThreadTransmit(LPVOID) {
         const char* szPacket = dequeue(&QueueMessage, nullptr);
         if (szPacket == nullptr)
             continue;
-        const int kind = QueueMessage.kind;
+        int kind = QueueMessage.kind;
+        // Without a port the replay answers every request at once: a retry
+        // is a request like any other.
+        if (kind == COMMAND_STREAM_RETRY && !portReadable())
+            kind = COMMAND_STREAM_ON;
         if (kind == COMMAND_STREAM_ON)
             bStreaming = 1;
         if (kind == COMMAND_STREAM_OFF) {
@@ -850,9 +854,13 @@ int comResumeStream() {
         return FALSE;
     // A request, or the operator's "*RMC\r", already on its way decides.
     if (queueHoldsKind(&QueueMessage, COMMAND_STREAM_ON, MIN_PRIORITY) ||
+        queueHoldsKind(&QueueMessage, COMMAND_STREAM_RETRY, MIN_PRIORITY) ||
         queueHoldsKind(&QueueMessage, COMMAND_STREAM_OFF, MIN_PRIORITY))
         return FALSE;
-    if (enqueuePacket(&QueueMessage, commandStream(TRUE), MAX_PRIORITY) != QUEUE_SUCCESS)
+    // A retry: its window is a command's, so the poll goes on while a
+    // receiver that no longer streams is asked. A frame that answers it
+    // is read whenever it comes, and the framer then asks for the next.
+    if (enqueuePacket(&QueueMessage, commandStreamRetry(), MAX_PRIORITY) != QUEUE_SUCCESS)
         return FALSE;
     linkCounters.ulStreamsResumed += 1;
     return TRUE;
