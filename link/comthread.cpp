@@ -181,6 +181,25 @@ void releaseOrKeep(HANDLE& h, bool bRelease, HANDLE hNone) {
     h = hNone;
 }
 
+// Every wait a link thread may be in ends.
+void wakeLinkThreads() {
+    if (bQueuesOpen)
+        ReleaseSemaphore(QueueMessage.hQueue, 1, nullptr);
+    if (hSyncReceive != nullptr)
+        SetEvent(hSyncReceive);
+    if (hSyncTransmit != nullptr)
+        SetEvent(hSyncTransmit);
+    {
+        std::lock_guard swap(portSwap); // hCom stays while it is aborted
+        if (hCom != INVALID_HANDLE_VALUE)
+            PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT); // a write stuck on a full line
+    }
+    if (hWait != nullptr)
+        SetEvent(hWait); // a pause inside a frame, or between replay octets
+    if (hGetMore != nullptr)
+        SetEvent(hGetMore); // a clip hand-off waiting for the audio side
+}
+
 void configurePort() {
     GetCommTimeouts(hCom, &OldTimeouts);
     COMMTIMEOUTS timeouts = NewTimeouts;
@@ -672,8 +691,7 @@ DWORD comOpen(LPCSTR szComPort) {
     if (const DWORD ulError = workerOpen(&receiveWorker); ulError != NO_ERROR) {
         // A transmit thread without its partner would stall on its first
         // command: it is stopped before it ever sends.
-        bComThreadDone = 1;
-        workerJoin(&transmitWorker);
+        workerClose({&transmitWorker}, nullptr);
         return ulError;
     }
 
@@ -725,48 +743,31 @@ void comStart() {
 }
 
 void comClose() {
-    // Stop both threads and wait for them before anything they use goes:
-    // each of their waits gets its wake-up.
-    bComThreadDone = 1;
-    if (bQueuesOpen)
-        ReleaseSemaphore(QueueMessage.hQueue, 1, nullptr);
-    if (hSyncReceive != nullptr)
-        SetEvent(hSyncReceive);
-    if (hSyncTransmit != nullptr)
-        SetEvent(hSyncTransmit);
-    {
-        std::lock_guard swap(portSwap); // hCom stays while it is aborted
-        if (hCom != INVALID_HANDLE_VALUE)
-            PurgeComm(hCom, PURGE_TXABORT | PURGE_RXABORT); // a write stuck on a full line
-    }
-    if (hWait != nullptr)
-        SetEvent(hWait); // a pause inside a frame, or between replay octets
-    if (hGetMore != nullptr)
-        SetEvent(hGetMore); // a clip hand-off waiting for the audio side
-    workerJoin(&transmitWorker);
-    workerJoin(&receiveWorker);
-    // Released only when no thread is left that could reach it: a link
-    // thread left behind reaches the port, the queues, the replay file
-    // and the events, an exec or poll thread left behind the queues.
-    const bool bRelease = workersLeftBehind() == 0;
-
-    {
-        std::lock_guard swap(portSwap);
-        closePortLocked(bRelease);
-        bPortWanted = false;
-    }
-    kept = {};
-    if (bQueuesOpen) {
-        releaseOrKeep(QueueMessage.hQueue, bRelease, nullptr);
-        releaseOrKeep(QueueResponse.hQueue, bRelease, nullptr);
-        closeQueue(&QueueMessage);
-        closeQueue(&QueueResponse);
-        bQueuesOpen = false;
-    }
-    releaseOrKeep(hAudio, bRelease, INVALID_HANDLE_VALUE);
-    releaseOrKeep(hWait, bRelease, nullptr);
-    releaseOrKeep(hSyncTransmit, bRelease, nullptr);
-    releaseOrKeep(hSyncReceive, bRelease, nullptr);
+    // Each wait of the link threads gets its wake-up. What they use is
+    // released only when no thread is left that could reach it: a link
+    // thread left behind reaches the port, the queues, the replay file and
+    // the events, an exec or poll thread left behind the queues.
+    workerClose({&transmitWorker, &receiveWorker}, wakeLinkThreads,
+                {[](BOOL bRelease) {
+                     std::lock_guard swap(portSwap);
+                     closePortLocked(bRelease);
+                     bPortWanted = false;
+                     kept = {};
+                 },
+                 [](BOOL bRelease) {
+                     if (!bQueuesOpen)
+                         return;
+                     releaseOrKeep(QueueMessage.hQueue, bRelease, nullptr);
+                     releaseOrKeep(QueueResponse.hQueue, bRelease, nullptr);
+                     closeQueue(&QueueMessage);
+                     closeQueue(&QueueResponse);
+                     bQueuesOpen = false;
+                 },
+                 {hAudio, INVALID_HANDLE_VALUE},
+                 hWait,
+                 hSyncTransmit,
+                 hSyncReceive},
+                WORKER_SHARED);
 }
 
 DWORD comThreadTransmit(LPVOID) {
