@@ -118,13 +118,7 @@ BOOL workerJoin(WORKER* pWorker) {
 
 WORKERREACH::WORKERREACH(HANDLE& hObject, HANDLE hNone)
     : end([phObject = &hObject, hNone](BOOL bRelease) {
-          if (bRelease) {
-              if (*phObject != nullptr && *phObject != INVALID_HANDLE_VALUE)
-                  CloseHandle(*phObject);
-          } else {
-              workerKeep(*phObject);
-          }
-          *phObject = hNone;
+          workerRelease(phObject, bRelease, hNone);
       }) {}
 
 BOOL workerClose(std::initializer_list<WORKER*> workers, const std::function<void()>& wake,
@@ -149,6 +143,14 @@ BOOL workerClose(std::initializer_list<WORKER*> workers, const std::function<voi
     for (const WORKERREACH& reach : reached)
         reach.end(bRelease);
     return bRelease;
+}
+
+void workerRelease(HANDLE* phObject, BOOL bRelease, HANDLE hNone) {
+    if (!bRelease)
+        workerKeep(*phObject);
+    else if (*phObject != nullptr && *phObject != INVALID_HANDLE_VALUE)
+        CloseHandle(*phObject);
+    *phObject = hNone;
 }
 
 void workerKeep(HANDLE hObject) {

@@ -100,6 +100,10 @@ BOOL workerClose(std::initializer_list<WORKER*> workers, const std::function<voi
                  std::initializer_list<WORKERREACH> reached = {},
                  WORKERSHARING sharing = WORKER_OWN);
 
+// Closes *phObject when bRelease is TRUE, keeps it (workerKeep) otherwise;
+// either way *phObject then reads hNone.
+void workerRelease(HANDLE* phObject, BOOL bRelease, HANDLE hNone = nullptr);
+
 // Keeps an object for good instead of closing it: a thread left behind
 // may still use it. It stays reachable, so leak checkers do not report
 // it. Nothing is done for a null or invalid handle.
