@@ -299,25 +299,18 @@ int audioClose() {
             dwError = GetLastError();
         hStream = nullptr;
     }
-    BOOL bJoined = TRUE;
-    if (hAudioThread != nullptr) {
-        // The thread waits either for a clip or for room in the ring.
-        SetEvent(hAudioClip);
-        SetEvent(hAudioPlayed);
-        bJoined = workerJoin(&audioWorker);
-    }
+    // The thread waits either for a clip or for room in the ring; one
+    // left behind may still wait on hAudioPlayed, which is then kept.
+    workerClose({&audioWorker},
+                [] {
+                    SetEvent(hAudioClip);
+                    SetEvent(hAudioPlayed);
+                },
+                {hAudioPlayed});
     // A framer that handed over a clip the thread never took is released;
     // from now on it drops clips itself.
     if (hGetMore != nullptr)
         SetEvent(hGetMore);
-    // A thread left behind may still wait on hAudioPlayed: it is kept.
-    if (hAudioPlayed != nullptr) {
-        if (bJoined)
-            CloseHandle(hAudioPlayed);
-        else
-            workerKeep(hAudioPlayed);
-        hAudioPlayed = nullptr;
-    }
     return static_cast<int>(dwError);
 }
 

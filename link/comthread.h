@@ -61,7 +61,9 @@ inline constexpr int WINDOW_OCTET_LIMIT = 2 * (4 + 16 + 250);
 inline constexpr std::chrono::milliseconds WINDOW_TIME_LIMIT{1000};
 // While audio is on and a stream that flowed has stopped without
 // "*RMC\r" (the receiver fell silent or restarted), the clip is asked for
-// again at the receiver's first answer, and failing that this often.
+// again at the receiver's first answer, and failing that this often:
+// with one retry whose window is a command's, so the status poll keeps its
+// pace while a receiver that answers it but does not stream is asked.
 inline constexpr std::chrono::milliseconds STREAM_RETRY_PERIOD{1000};
 
 // What the link has seen since comOpen.

@@ -144,7 +144,7 @@ void controlAnswered(const char* szLine) {
 }
 
 std::uint64_t controlSignalQueries() {
-    return ulSent[COMMAND_QUERY_SIGNAL] + ulSent[COMMAND_STREAM_ON];
+    return ulSent[COMMAND_QUERY_SIGNAL] + ulSent[COMMAND_STREAM_ON] + ulSent[COMMAND_STREAM_RETRY];
 }
 
 std::uint64_t controlFrequencyQueries() {

@@ -30,11 +30,9 @@ void execStart() {
 void execClose() {
     if (hExecThread == nullptr)
         return;
-    bExecThreadDone = 1;
     // A unit without a packet: the thread wakes, sees its flag and ends.
     // A thread left behind keeps using QueueResponse; comClose keeps it.
-    ReleaseSemaphore(QueueResponse.hQueue, 1, nullptr);
-    workerJoin(&execWorker);
+    workerClose({&execWorker}, [] { ReleaseSemaphore(QueueResponse.hQueue, 1, nullptr); });
 }
 
 DWORD execThread(LPVOID) {

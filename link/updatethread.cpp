@@ -62,14 +62,8 @@ void updateStart() {
 void updateClose() {
     if (hUpdateThread == nullptr)
         return;
-    bUpdateThreadDone = 1;
-    SetEvent(hEventUpdate);
     // A thread left behind may still wait on its timer.
-    if (workerJoin(&updateWorker))
-        CloseHandle(hEventUpdate);
-    else
-        workerKeep(hEventUpdate);
-    hEventUpdate = nullptr;
+    workerClose({&updateWorker}, [] { SetEvent(hEventUpdate); }, {hEventUpdate});
 }
 
 DWORD updateThread(LPVOID) {

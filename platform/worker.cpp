@@ -116,6 +116,43 @@ BOOL workerJoin(WORKER* pWorker) {
     return bEnded;
 }
 
+WORKERREACH::WORKERREACH(HANDLE& hObject, HANDLE hNone)
+    : end([phObject = &hObject, hNone](BOOL bRelease) {
+          workerRelease(phObject, bRelease, hNone);
+      }) {}
+
+BOOL workerClose(std::initializer_list<WORKER*> workers, const std::function<void()>& wake,
+                 std::initializer_list<WORKERREACH> reached, WORKERSHARING sharing) {
+    bool bAnyThread = false;
+    for (WORKER* pWorker : workers) {
+        pWorker->bDone = 1;
+        bAnyThread = bAnyThread || pWorker->hThread != nullptr;
+    }
+    BOOL bEnded = TRUE;
+    if (bAnyThread) {
+        if (wake)
+            wake();
+        for (WORKER* pWorker : workers)
+            if (!workerJoin(pWorker))
+                bEnded = FALSE;
+    }
+    // A thread left behind that has ended since its join gave up on it
+    // counts no more.
+    const BOOL bRelease =
+        sharing == WORKER_SHARED ? (workersLeftBehind() == 0 ? TRUE : FALSE) : bEnded;
+    for (const WORKERREACH& reach : reached)
+        reach.end(bRelease);
+    return bRelease;
+}
+
+void workerRelease(HANDLE* phObject, BOOL bRelease, HANDLE hNone) {
+    if (!bRelease)
+        workerKeep(*phObject);
+    else if (*phObject != nullptr && *phObject != INVALID_HANDLE_VALUE)
+        CloseHandle(*phObject);
+    *phObject = hNone;
+}
+
 void workerKeep(HANDLE hObject) {
     if (hObject == nullptr || hObject == INVALID_HANDLE_VALUE)
         return;

@@ -1,8 +1,9 @@
 // Worker threads (transmit, receive, exec, poll, audio), written once.
 //
 // Each is created suspended at below-normal priority, resumed by its
-// module's start, and at close asked to stop (its module sets its stop
-// flag and wakes its waits), then joined for at most one second.
+// module's start, and at close (workerClose) asked to stop (its stop flag
+// is set and its module's wake-up ends every wait it may be in), then
+// joined for at most one second.
 //
 // A thread that has not ended by then (stuck in a call that never
 // returns, such as a drain of a port that never empties) is named on
@@ -17,7 +18,11 @@
 #include "platform/sync.h"
 #include "platform/types.h"
 
+#include <concepts>
+#include <functional>
+#include <initializer_list>
 #include <memory>
+#include <utility>
 
 struct WORKER;
 struct WORKERRUN;
@@ -65,6 +70,39 @@ void workerStart(WORKER* pWorker);
 // was none), so what it used may be released; FALSE when it was left
 // behind, and what it can reach must be kept.
 BOOL workerJoin(WORKER* pWorker);
+
+// Something a module's threads reach, which their close releases once
+// no thread can reach it any more, and keeps for good otherwise.
+struct WORKERREACH {
+    // A handle: closed, or kept (workerKeep); either way it then reads
+    // hNone.
+    WORKERREACH(HANDLE& hObject, HANDLE hNone = nullptr); // NOLINT(google-explicit-constructor)
+    // Anything else: end(TRUE) releases it, end(FALSE) keeps it.
+    template <typename End>
+    requires std::invocable<End, BOOL> WORKERREACH(End endIt)
+        : end(std::move(endIt)) {} // NOLINT(google-explicit-constructor)
+    std::function<void(BOOL bRelease)> end;
+};
+
+// Who else reaches what a close lists.
+enum WORKERSHARING {
+    WORKER_OWN,    // only the threads closed: released once they have ended
+    WORKER_SHARED, // other modules' threads too: released only while no
+                   // thread is left behind anywhere (workersLeftBehind)
+};
+
+// The close of a module's threads, in one call: sets their stop flags;
+// when any of them exists, calls wake (which must end every wait they
+// may be in) and joins each (workerJoin); then ends everything in
+// `reached`, in order: released, or kept when a thread that can reach it
+// was left behind. TRUE when it was released.
+BOOL workerClose(std::initializer_list<WORKER*> workers, const std::function<void()>& wake,
+                 std::initializer_list<WORKERREACH> reached = {},
+                 WORKERSHARING sharing = WORKER_OWN);
+
+// Closes *phObject when bRelease is TRUE, keeps it (workerKeep) otherwise;
+// either way *phObject then reads hNone.
+void workerRelease(HANDLE* phObject, BOOL bRelease, HANDLE hNone = nullptr);
 
 // Keeps an object for good instead of closing it: a thread left behind
 // may still use it. It stays reachable, so leak checkers do not report

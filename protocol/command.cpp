@@ -67,6 +67,10 @@ PACKET commandStream(BOOL bOn) {
     return bOn ? fixed(COMMAND_STREAM_ON, "?RMC\r") : fixed(COMMAND_STREAM_OFF, "*RMC\r");
 }
 
+PACKET commandStreamRetry() {
+    return fixed(COMMAND_STREAM_RETRY, "?RMC\r");
+}
+
 PACKET commandRestart() {
     return fixed(COMMAND_RESTART, "XX\r");
 }

@@ -34,6 +34,7 @@ enum COMMANDKIND : int {
     COMMAND_QUERY_STEP,
     COMMAND_QUERY_LOCK,
     COMMAND_QUERY_SIGNAL,
+    COMMAND_STREAM_RETRY, // "?RMC" to a stream that stopped: answered or not, the link goes on
 };
 
 struct PACKET {
@@ -62,6 +63,9 @@ PACKET commandLock(BOOL bLock);
 PACKET commandMemoryRead(DWORD uMemory);
 PACKET commandMemoryWrite(DWORD uMemory);
 PACKET commandStream(BOOL bOn);
+// "?RMC" as a retry: the same text, but the link does not wait for its
+// frame, so the status poll goes on while a stopped stream is asked for.
+PACKET commandStreamRetry();
 PACKET commandRestart();
 // One of the five status queries (COMMAND_QUERY_...).
 PACKET commandQuery(COMMANDKIND kind);

@@ -162,15 +162,9 @@ bool startWriter() {
 void stopWriter() {
     if (hWriter == nullptr)
         return;
-    bWriterDone = TRUE;
-    SetEvent(hWriterWake);
     // A writer stuck in the file system keeps its event (a small leak
     // rather than a wait on a released object).
-    if (workerJoin(&writerWorker))
-        CloseHandle(hWriterWake);
-    else
-        workerKeep(hWriterWake);
-    hWriterWake = nullptr;
+    workerClose({&writerWorker}, [] { SetEvent(hWriterWake); }, {hWriterWake});
 }
 
 // Under controlLock: makes the directory and the file, or reports why not.

@@ -285,13 +285,9 @@ void remoteStart() {
 void remoteClose() {
     if (hRemoteThread == nullptr)
         return;
-    bRemoteThreadDone = 1;
-    SignalWakeSocket(hWake);
     // A thread left behind keeps its sockets; the next open makes new ones.
-    if (workerJoin(&remoteWorker))
-        closeSockets();
-    else
-        forgetSockets();
+    workerClose({&remoteWorker}, [] { SignalWakeSocket(hWake); },
+                {[](BOOL bRelease) { bRelease ? closeSockets() : forgetSockets(); }});
 }
 
 BOOL remoteRunning() {

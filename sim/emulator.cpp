@@ -143,6 +143,7 @@ struct Emulator::Impl {
     // Faults.
     Duration latency{};
     bool bSilent = false;
+    bool bNoFrames = false; // audio requests go unanswered, queries do not
     int iGarbage = 0;
     std::optional<Duration> pauseNext;
     bool bBurstNext = false;
@@ -428,7 +429,7 @@ void Emulator::Impl::handleLine(TimePoint now) {
             queueAnswer(result.answer, iRecord, now);
         break;
     case Receiver::Kind::Frame:
-        if (!bSilent) {
+        if (!bSilent && !bNoFrames) {
             const auto frame = receiver.frame(seconds(now));
             std::string octets(frame.begin(), frame.end());
             if (dropNext) {
@@ -610,6 +611,13 @@ std::string Emulator::Impl::frontPanel(std::string_view text) {
         bSilent = *bOn;
         return ok;
     }
+    if (word == "frames") {
+        const auto bOn = parseSwitch(argument);
+        if (!bOn)
+            return bad;
+        bNoFrames = !*bOn;
+        return ok;
+    }
     if (word == "garbage") {
         const auto value = parseInteger(argument, 0, 1000);
         if (!value)
@@ -738,6 +746,7 @@ const char* Emulator::frontPanelHelp() {
   restart          as "XX": silent for 0.5 s, power-on state, "QX4470 START"
   latency MS       every answer starts MS ms after its command (0: at once)
   silent on|off    answer no query and no audio request
+  frames on|off    off: answer every query but no audio request
   garbage N        N random octets (never "@") before every answer (0: none)
   pause MS         the next answer stops for MS ms in its middle
   burst            the next answer is followed at once by an "@S" line

@@ -235,4 +235,42 @@ TEST(Worker, LeftBehindItIsCountedUntilItEndsAndKeepsItsStopAfterALaterOpen) {
     CloseHandle(hWake);
 }
 
+// One close call: the flag, the wake-up, the join, and then what the
+// thread reaches is released, or kept while the thread is left behind.
+TEST(Worker, CloseReleasesWhatItsThreadReachesOrKeepsItWhenLeftBehind) {
+    hWake = CreateEventA(nullptr, FALSE, FALSE, "wake");
+    HANDLE hReached = CreateEventA(nullptr, FALSE, FALSE, "reached");
+    std::vector<BOOL> ended;
+    const auto note = [&](BOOL bRelease) { ended.push_back(bRelease); };
+
+    iStuckCycles = 0;
+    bStuckDone = 0;
+    ASSERT_EQ(workerOpen(&stuckWorker), NO_ERROR);
+    workerStart(&stuckWorker);
+    EXPECT_TRUE(workerClose({&stuckWorker}, [] { SetEvent(hWake); }, {hReached, note}));
+    EXPECT_EQ(hStuckThread, nullptr);
+    EXPECT_EQ(hReached, nullptr);
+    EXPECT_EQ(ended, std::vector<BOOL>{TRUE});
+
+    // Without a wake-up that reaches its wait, the thread is left behind
+    // and what it reaches stays.
+    hReached = CreateEventA(nullptr, FALSE, FALSE, "reached");
+    iStuckCycles = 0;
+    bStuckDone = 0;
+    ASSERT_EQ(workerOpen(&stuckWorker), NO_ERROR);
+    workerStart(&stuckWorker);
+    while (iStuckCycles == 0)
+        std::this_thread::sleep_for(1ms);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(workerClose({&stuckWorker}, [] {}, {hReached, note}));
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(hReached, nullptr); // kept, not closed: the thread may still use it
+    EXPECT_EQ(ended, (std::vector<BOOL>{TRUE, FALSE}));
+    SetEvent(hWake);
+    for (int i = 0; i < 3000 && workersLeftBehind() != 0; ++i)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(workersLeftBehind(), 0);
+    CloseHandle(hWake);
+}
+
 } // namespace

@@ -444,4 +444,47 @@ TEST_F(AudioOnEmulator, TheStreamComesBackAfterSilenceAndRestart) {
     bAudioOn = TRUE;
 }
 
+// A receiver that answers the poll but no longer streams is asked for the
+// stream again now and then, and the poll keeps its cadence meanwhile, so
+// the S-meter does not stutter. Once it streams again, clips flow again.
+TEST_F(AudioOnEmulator, AStoppedStreamIsAskedForAgainWithoutHoldingUpThePoll) {
+    start();
+    ASSERT_TRUE(waitUntil([] { return radio.ulFrequency == 15000000; }));
+    enqueue(&QueueMessage, "?RMC\r", MAX_PRIORITY);
+    ASSERT_TRUE(waitUntil([&] { return audio.clips() >= 5; }, 3s));
+
+    emulator.frontPanel("frames off");
+    ASSERT_TRUE(waitUntil([] { return bStreaming == 0; }, 3s));
+    std::this_thread::sleep_for(300ms);
+    const auto from = Clock::now();
+    std::this_thread::sleep_for(3s);
+    const auto to = Clock::now();
+
+    int polls = 0;
+    int asked = 0;
+    int askedInARow = 0;
+    std::string last;
+    for (const CommandRecord& r : emulator.log()) {
+        if (r.received < from || r.received >= to)
+            continue;
+        polls += r.szCommand == "?S";
+        asked += r.szCommand == "?RMC";
+        askedInARow += r.szCommand == "?RMC" && last == "?RMC";
+        last = r.szCommand;
+    }
+    std::printf("over %.0f ms: %d poll batches, %d requests for the stream\n", msBetween(from, to),
+                polls, asked);
+    // About once a second, and never a request after a request: each is
+    // followed by the poll, not by a wait for the frame.
+    EXPECT_GE(asked, 2);
+    EXPECT_EQ(askedInARow, 0);
+    // Ten batches a second would be 30; a poll held up a third of every
+    // second makes about 22.
+    EXPECT_GE(polls, 26);
+
+    const std::size_t clips = audio.clips();
+    emulator.frontPanel("frames on");
+    EXPECT_TRUE(waitUntil([&] { return audio.clips() > clips + 2; }, 3s));
+}
+
 } // namespace
