@@ -65,11 +65,11 @@ TEST(BookmarksFile, RoundTripIsExact) {
                              "# Frequency ;  Name                     ; Modulation          ;  "
                              "Bandwidth; Tags\n"
                              "     9650000; Radio Exémple            ; AM                  ;   "
-                             "     9000; Broadcast\n"
+                             "    9000; Broadcast\n"
                              "     4625000; The Buzzer               ; USB                 ;   "
-                             "     2800; Utility,Broadcast\n"
+                             "    2800; Utility,Broadcast\n"
                              "    14074000; FT8                      ; WFM (mono)          ;   "
-                             "   160000; Untagged\n";
+                             "  160000; Untagged\n";
     const ParsedFile f = parseFile(text, "bookmarks.csv");
     ASSERT_EQ(f.format, FileFormat::Bookmarks);
     ASSERT_EQ(f.stations.size(), 3u);
