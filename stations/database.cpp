@@ -427,7 +427,7 @@ std::vector<Station> StationDatabase::all(std::string* pError) {
     if (s.result() != SQLITE_DONE) {
         setError(pError, s.error());
     }
-    for (const MemoryChannel& m : memories(pError)) {
+    for (const MemoryRecord& m : memories(pError)) {
         if (m.name.empty() || m.frequency == 0) {
             continue;
         }
@@ -492,8 +492,8 @@ bool StationDatabase::nameMemory(unsigned channel, const std::string& name, std:
         pError);
 }
 
-std::vector<MemoryChannel> StationDatabase::memories(std::string* pError) {
-    std::vector<MemoryChannel> channels;
+std::vector<MemoryRecord> StationDatabase::memories(std::string* pError) {
+    std::vector<MemoryRecord> channels;
     Statement s(impl->db,
                 "SELECT channel, frequency_hz, mode, name FROM memories ORDER BY channel");
     while (s.step()) {

@@ -21,7 +21,7 @@ inline constexpr const char* szStationsEnv = "VELKOR_STATIONS";
 std::string stationsDatabasePath();
 
 // What the program knows of one receiver memory channel.
-struct MemoryChannel {
+struct MemoryRecord {
     unsigned channel = 0;        // 1..128
     std::uint32_t frequency = 0; // hertz; 0: not known
     unsigned mode = 0;           // MODE_AM, MODE_CW, MODE_SSB; 0: not known
@@ -69,7 +69,7 @@ class StationDatabase {
     // Names a channel (empty: no name).
     bool nameMemory(unsigned channel, const std::string& name, std::string* pError = nullptr);
     // The channels the program knows something of, by number.
-    std::vector<MemoryChannel> memories(std::string* pError = nullptr);
+    std::vector<MemoryRecord> memories(std::string* pError = nullptr);
 
     // Counts data changes made by any connection, to tell when to reload.
     std::int64_t changeCount();

@@ -5,6 +5,7 @@
 
 #include "link/control.h"
 #include "platform/dialog.h"
+#include "protocol/command.h"
 #include "protocol/radiostate.h"
 #include "stations/panel_state.h"
 #include "stations/query.h"
@@ -27,10 +28,16 @@ std::int64_t seenChanges = -1;
 std::chrono::steady_clock::time_point lastCheck;
 DWORD ulTuned = 0;
 
-// A Read whose frequency answer has not come yet: the channel, and the
-// frequency queries sent before the Read was queued.
+// A Read whose frequency answer has not come yet: the channel, the
+// reads sent before it was queued, and once it has left, the frequency
+// queries sent by then. A poll's "?AF" queued ahead of the read leaves
+// before it and is answered before it (the line alternates strictly), so
+// an answer stamped above the count taken after the read left answers
+// the read's own query or a later one: the channel's frequency.
 DWORD uReading = 0;
-std::uint64_t readQueriesBefore = 0;
+std::uint64_t readsBefore = 0;
+bool bReadLeft = false;
+std::uint64_t queriesAfterRead = 0;
 
 void reportOnce(const std::string& szText) {
     std::fprintf(stderr, "velkor: %s\n", szText.c_str());
@@ -131,7 +138,11 @@ void stationsClose() {
 }
 
 void stationsRadioChanged(DWORD ulFrequency) {
-    if (uReading != 0 && controlFrequencyStamp() > readQueriesBefore) {
+    if (uReading != 0 && !bReadLeft && controlSentCount(COMMAND_MEMORY_READ) > readsBefore) {
+        bReadLeft = true;
+        queriesAfterRead = controlFrequencyQueries();
+    }
+    if (uReading != 0 && bReadLeft && controlFrequencyStamp() > queriesAfterRead) {
         // The first frequency answer after the Read's own query: what the
         // channel holds. The mode arrives later, so the one known stays.
         if (db) {
@@ -162,14 +173,15 @@ void stationsMemoryWritten(DWORD uMemory, DWORD ulFrequency, DWORD uMode) {
 
 void stationsMemoryReading(DWORD uMemory) {
     uReading = uMemory;
-    readQueriesBefore = controlFrequencyQueries();
+    readsBefore = controlSentCount(COMMAND_MEMORY_READ);
+    bReadLeft = false;
 }
 
 std::string stationsMemoryName(DWORD uMemory) {
     if (!db) {
         return {};
     }
-    for (const MemoryChannel& m : db->memories()) {
+    for (const MemoryRecord& m : db->memories()) {
         if (m.channel == uMemory) {
             return m.name;
         }

@@ -250,13 +250,13 @@ class StationWindow final : public QWidget {
         index = std::make_unique<SearchIndex>(entries());
         memoryEntries.clear();
         if (StationDatabase* db = database()) {
-            std::vector<MemoryChannel> known = db->memories();
+            std::vector<MemoryRecord> known = db->memories();
             for (unsigned channel = MIN_MEMORY; channel <= MAX_MEMORY; ++channel) {
                 Station s;
                 s.id = -static_cast<std::int64_t>(channel);
                 s.source = Source::Memory;
                 s.sourceFile = std::to_string(channel);
-                for (const MemoryChannel& m : known) {
+                for (const MemoryRecord& m : known) {
                     if (m.channel == channel) {
                         s.frequency = m.frequency;
                         s.mode = modeWord(m.mode);

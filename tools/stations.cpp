@@ -286,10 +286,10 @@ int memoriesCommand(const Options& o) {
     if (!database) {
         return EXIT_UNREADABLE;
     }
-    const std::vector<MemoryChannel> channels = database->memories();
+    const std::vector<MemoryRecord> channels = database->memories();
     if (o.bCsv) {
         std::vector<Station> entries;
-        for (const MemoryChannel& m : channels) {
+        for (const MemoryRecord& m : channels) {
             Station s;
             s.frequency = m.frequency;
             s.mode = modeWord(m.mode);
@@ -301,7 +301,7 @@ int memoriesCommand(const Options& o) {
         std::cout << writeCsv(entries);
         return EXIT_OK;
     }
-    for (const MemoryChannel& m : channels) {
+    for (const MemoryRecord& m : channels) {
         std::printf("%3u  %9s kHz  %-4s %s\n", m.channel,
                     m.frequency != 0 ? kilohertzText(m.frequency).c_str() : "?", modeWord(m.mode),
                     m.name.c_str());

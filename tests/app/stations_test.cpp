@@ -120,7 +120,7 @@ TEST_F(PanelStations, ShortcutOpensTheWindowAndWriteIsRecorded) {
         click(IDC_WRITE);
         DatabaseOpen result;
         auto db = StationDatabase::open(stationsDatabasePath(), &result);
-        const std::vector<MemoryChannel> memories = db->memories();
+        const std::vector<MemoryRecord> memories = db->memories();
         ASSERT_EQ(memories.size(), 1u);
         EXPECT_EQ(memories[0].channel, 1u);
         EXPECT_EQ(memories[0].frequency, 9650000u);

@@ -125,7 +125,7 @@ TEST_F(StationDatabaseTest, MemoriesKeepTheirNames) {
     ASSERT_TRUE(db->recordMemory(37, 9650000, 4));
     ASSERT_TRUE(db->recordMemory(37, 9655000, 0)); // a Read: the mode stays
     ASSERT_TRUE(db->recordMemory(1, 7000000, 2));
-    const std::vector<MemoryChannel> m = db->memories();
+    const std::vector<MemoryRecord> m = db->memories();
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[1].channel, 37u);
     EXPECT_EQ(m[1].frequency, 9655000u);
