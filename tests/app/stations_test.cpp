@@ -18,9 +18,15 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QInputDialog>
+#include <QItemSelectionModel>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -125,6 +131,97 @@ TEST_F(PanelStations, ShortcutOpensTheWindowAndWriteIsRecorded) {
         EXPECT_EQ(memories[0].channel, 1u);
         EXPECT_EQ(memories[0].frequency, 9650000u);
         EXPECT_EQ(memories[0].mode, MODE_AM);
+        stationsClose();
+    });
+}
+
+// Answers the window's own boxes while they come up: the first channel
+// (nFirst), then OK to the confirmation.
+void answerWindowBoxes(int nFirst) {
+    QTimer::singleShot(20, [nFirst] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* input = qobject_cast<QInputDialog*>(modal)) {
+            input->setIntValue(nFirst);
+            input->accept();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            box->button(QMessageBox::Ok)->click();
+            return;
+        }
+        answerWindowBoxes(nFirst);
+    });
+}
+
+// The receiver as far as programming needs it: it takes each tuning and
+// mode it is sent, and lists the commands.
+std::vector<std::string> actLikeTheReceiver(std::chrono::milliseconds duration) {
+    std::vector<std::string> sent;
+    const auto until = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < until) {
+        pump();
+        for (const std::string& command : queuedTexts()) {
+            sent.push_back(command);
+            for (DWORD f : {9650000u, 9655000u, 7335000u}) {
+                if (command == commandFrequency(f).szText.data()) {
+                    radio.ulFrequency = f;
+                }
+            }
+            for (DWORD m : {MODE_AM, MODE_CW, MODE_SSB}) {
+                if (command == commandMode(m).szText.data()) {
+                    radio.uMode = m;
+                }
+            }
+        }
+    }
+    return sent;
+}
+
+TEST_F(PanelStations, ProgramMemoriesWritesTheSelectionIntoChannels) {
+    runPanel([](HWND hDlg) {
+        stationsOpen(hDlg);
+        stationsShowWindow();
+        // The first three by frequency: 7335 (CW), 9650, 9655.
+        const QAbstractItemModel* model = table()->model();
+        table()->selectionModel()->select(
+            QItemSelection(model->index(0, 0), model->index(2, model->columnCount() - 1)),
+            QItemSelectionModel::ClearAndSelect);
+        queued();
+        radio.bLock = FALSE;
+        answerWindowBoxes(10);
+        stationsWindow()->findChild<QPushButton*>("program")->click();
+        const std::vector<std::string> sent = actLikeTheReceiver(std::chrono::milliseconds(1500));
+        // Each entry: tuned (and its mode set), then written once the
+        // receiver reports it.
+        const std::vector<std::string> writes{commandMemoryWrite(10).szText.data(),
+                                              commandMemoryWrite(11).szText.data(),
+                                              commandMemoryWrite(12).szText.data()};
+        std::vector<std::string> seen;
+        for (const std::string& c : sent) {
+            if (c.starts_with(std::string(commandMemoryWrite(1).szText.data()).substr(0, 4))) {
+                seen.push_back(c);
+            }
+        }
+        EXPECT_EQ(seen, writes);
+        DatabaseOpen result;
+        auto db = StationDatabase::open(stationsDatabasePath(), &result);
+        const std::vector<MemoryRecord> memories = db->memories();
+        ASSERT_EQ(memories.size(), 3u);
+        EXPECT_EQ(memories[0].channel, 10u);
+        EXPECT_EQ(memories[2].channel, 12u);
+        EXPECT_EQ(memories[0].name, "Time Signal");
+        EXPECT_EQ(memories[0].mode, MODE_CW);
+        EXPECT_EQ(memories[0].frequency, 7335000u);
+        EXPECT_EQ(memories[2].name, "Example Two");
+
+        // The receiver's Lock stops it, and says so.
+        radio.bLock = TRUE;
+        table()->selectAll();
+        answerWindowBoxes(20);
+        stationsWindow()->findChild<QPushButton*>("program")->click();
+        const std::vector<std::string> locked = actLikeTheReceiver(std::chrono::milliseconds(500));
+        EXPECT_EQ(std::count(locked.begin(), locked.end(), commandMemoryWrite(20).szText.data()),
+                  0);
+        EXPECT_TRUE(stationsWindow()->findChild<QLabel*>("status")->text().contains("locked"));
+        radio.bLock = FALSE;
         stationsClose();
     });
 }
