@@ -12,9 +12,12 @@ inline constexpr const char* szCaption = "Velkor QX-4470 Control Program";
 inline constexpr unsigned CAPTION_RECORDING = 0x1;    // " - recording"
 inline constexpr unsigned CAPTION_DISCONNECTED = 0x2; // " - disconnected", always last
 
-// The caption for a set of states.
-std::string panelCaption(unsigned uStates);
+// The caption for a set of states, and the station's name after them
+// (" — Radio Example") when there is one.
+std::string panelCaption(unsigned uStates, const std::string& szStation = {});
 // Sets or clears one state and shows the caption that results.
 void setCaptionState(HWND hDlg, unsigned uState, bool bOn);
+// Names the station on the air after the states ("" for none).
+void setCaptionStation(HWND hDlg, const std::string& szStation);
 // Clears every state (a new dialog starts without any).
 void resetCaptionStates();

@@ -26,6 +26,7 @@ Environment:
                      device path, or a name under /dev; COM1 when unset
   VELKOR_REMOTE      the network rig-control service (see velkor(1))
   VELKOR_RECORDINGS  the directory that recordings are kept in
+  VELKOR_STATIONS    the station list (~/.local/share/velkor/stations.db)
   DISPLAY, WAYLAND_DISPLAY
                      the desktop session to show the window on
   QT_QPA_PLATFORM    the toolkit's display platform (xcb, wayland, vnc, ...)

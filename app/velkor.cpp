@@ -21,6 +21,7 @@
 #include "record/record.h"
 #include "remote/remote.h"
 #include "remote/rigcommand.h"
+#include "stations/panel.h"
 
 #include <charconv>
 #include <cstdint>
@@ -286,6 +287,23 @@ BOOL remoteFollow(WPARAM wWhat, LPARAM lValue) {
     return FALSE;
 }
 
+// ---- stations ---------------------------------------------------------------
+
+// A tuning from the station window shows as the operator's own would.
+BOOL stationsFollow(WPARAM wWhat, LPARAM lValue) {
+    return remoteFollow(wWhat == STATIONS_FREQUENCY ? REMOTE_FREQUENCY
+                        : wWhat == STATIONS_MODE    ? REMOTE_MODE
+                                                    : 0,
+                        lValue);
+}
+
+// After each receiver update: the station window follows, and the
+// caption names the station on the air at the frequency.
+void showStation(HWND hDlg) {
+    stationsRadioChanged(radio.ulFrequency);
+    setCaptionStation(hDlg, stationsNameAt(radio.ulFrequency));
+}
+
 // ---- closing --------------------------------------------------------------
 
 // Ends the dialog and closes the remote-control server, audio, the exec
@@ -297,6 +315,7 @@ void closeSequence(HWND hDlg, INT_PTR nEndCode) {
     }
     bEnded = true;
     EndDialog(hDlg, nEndCode);
+    stationsClose();
     remoteClose();
     recordClose(); // its files are complete before the audio they hold stops
     audioClose();
@@ -384,6 +403,9 @@ BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
     case IDC_REMOTE:
         remoteToggle(hDlg);
         return TRUE;
+    case IDC_STATIONS:
+        stationsShowWindow();
+        return TRUE;
     case IDC_RECAUDIO:
     case IDC_RECSTREAM:
         toggleRecording(hDlg, wCommand);
@@ -397,6 +419,9 @@ void writeMemory(HWND hDlg) {
     MessageBeep(MB_ICONQUESTION);
     if (MessageBoxA(hDlg, "Are you sure?", "Memory Write", MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
         controlMemoryWrite(uMemory);
+        // What the receiver reported when Write was confirmed is what the
+        // channel now holds.
+        stationsMemoryWritten(uMemory, radio.ulFrequency, radio.uMode);
     }
     focusDirect(hDlg);
 }
@@ -499,6 +524,7 @@ INT_PTR onCommand(HWND hDlg, int id) {
         return TRUE;
     case IDC_READ:
         focusDirect(hDlg);
+        stationsMemoryReading(uMemory); // before the read's own frequency query is queued
         controlMemoryRead(uMemory);
         return TRUE;
     case IDC_WRITE:
@@ -639,6 +665,7 @@ void InitializePanel(HWND hDlg) {
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_RESTART, "Radio Restart");
     AppendMenuA(hMenu, MF_STRING, IDC_REMOTE, "Remote Control");
+    AppendMenuA(hMenu, MF_STRING, IDC_STATIONS, "Stations...\tCtrl+T");
     addRecordingMenu(hDlg);
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_ABOUT, "About");
@@ -681,6 +708,8 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
 
     InitializePanel(hDlg);
 
+    stationsOpen(hDlg);
+
     comStart();
     execStart();
     updateStart();
@@ -701,6 +730,7 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
         if (wParam == RADIO) {
             DialogDisplayUpdate();
             announceSUnits(state.uSUnits);
+            showStation(hWndDlg);
             return TRUE;
         }
         if (wParam == START) {
@@ -715,6 +745,9 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
     }
     if (uMsg == IDREMOTE) {
         return remoteFollow(wParam, lParam);
+    }
+    if (uMsg == IDSTATIONS) {
+        return stationsFollow(wParam, lParam);
     }
     switch (uMsg) {
     case WM_INITDIALOG:

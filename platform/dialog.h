@@ -197,7 +197,9 @@ BOOL FlashWindow(HWND hWnd, BOOL bInvert);
 int MessageBoxA(HWND hWnd, LPCSTR szText, LPCSTR szCaption, UINT uType);
 BOOL MessageBeep(UINT uType);
 
-// The system menu: Minimize and Close, then the items appended.
+// The system menu: Minimize and Close, then the items appended. An item's
+// text may end in a tab and a key ("Stations...\tCtrl+T"): the menu shows
+// the key, and the key chooses the item anywhere in the dialog.
 HMENU GetSystemMenu(HWND hWnd, BOOL bRevert);
 BOOL AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR szNewItem);
 DWORD CheckMenuItem(HMENU hMenu, UINT uIDCheckItem, UINT uCheck);

@@ -44,14 +44,19 @@ struct DeviceContext {
     bool textSet = false;
     bool backgroundSet = false;
 };
+namespace dialog_internal {
+struct DialogHandle;
+}
 struct Menu {
     struct Item {
         UINT id = 0;
         std::string text;
         bool separator = false;
         bool checked = false;
+        std::string shortcut; // the key that chooses it from the dialog ("Ctrl+T"), or empty
     };
     std::vector<Item> items;
+    dialog_internal::DialogHandle* owner = nullptr; // the system menu's dialog
 };
 
 namespace dialog_internal {

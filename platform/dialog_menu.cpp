@@ -8,8 +8,10 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QTimer>
 
 #include <vector>
@@ -63,6 +65,9 @@ void openSystemMenu(DialogHandle& d, QPoint globalPos) {
         }
         QAction* action = popup.addAction(QString::fromStdString(item.text));
         action->setData(item.id);
+        if (!item.shortcut.empty()) {
+            action->setShortcut(QKeySequence(QString::fromStdString(item.shortcut)));
+        }
         if (item.checked) {
             action->setCheckable(true);
             action->setChecked(true);
@@ -107,9 +112,10 @@ HMENU GetSystemMenu(HWND hWnd, BOOL bRevert) {
         return nullptr;
     }
     if (bRevert || d->systemMenu.items.empty()) {
-        d->systemMenu.items = {{SC_MINIMIZE, "Minimize", false, false},
-                               {SC_CLOSE, "Close", false, false}};
+        d->systemMenu.items = {{SC_MINIMIZE, "Minimize", false, false, {}},
+                               {SC_CLOSE, "Close", false, false, {}}};
     }
+    d->systemMenu.owner = d;
     return bRevert ? nullptr : &d->systemMenu;
 }
 
@@ -122,6 +128,21 @@ BOOL AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR szNewItem
     item.checked = (uFlags & MF_CHECKED) != 0;
     item.id = static_cast<UINT>(uIDNewItem);
     item.text = szNewItem && !item.separator ? szNewItem : "";
+    // Text after a tab names the item's shortcut key, which chooses the
+    // item from anywhere in the dialog.
+    if (const std::size_t tab = item.text.find('\t'); tab != std::string::npos) {
+        item.shortcut = item.text.substr(tab + 1);
+        item.text.resize(tab);
+        DialogHandle* d = hMenu->owner;
+        if (d && d->window && !item.shortcut.empty()) {
+            auto* shortcut =
+                new QShortcut(QKeySequence(QString::fromStdString(item.shortcut)), d->window.get());
+            shortcut->setContext(Qt::WindowShortcut);
+            const UINT id = item.id;
+            QObject::connect(shortcut, &QShortcut::activated, d->window.get(),
+                             [d, id] { systemCommand(*d, id); });
+        }
+    }
     hMenu->items.push_back(item);
     return TRUE;
 }

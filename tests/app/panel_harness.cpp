@@ -55,6 +55,7 @@ const std::map<UINT, std::string>& menuTexts() {
         {IDC_RECAUDIO, "Record Audio"},
         {IDC_RECSTREAM, "Record Stream"},
         {IDC_PORT, "Port..."},
+        {IDC_STATIONS, "Stations..."},
         {SC_CLOSE, "Close"},
         {SC_MINIMIZE, "Minimize"},
     };

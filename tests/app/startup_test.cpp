@@ -83,11 +83,13 @@ class StartUp : public ::testing::Test {
         ASSERT_NE(mkdtemp(szDir), nullptr);
         szConfig = szDir;
         setenv("XDG_CONFIG_HOME", szConfig.c_str(), 1);
+        setenv("VELKOR_STATIONS", (szConfig + "/stations.db").c_str(), 1);
     }
     void TearDown() override {
         unsetenv("VELKOR");
         unsetenv(szRemoteEnv);
         unsetenv("XDG_CONFIG_HOME");
+        unsetenv("VELKOR_STATIONS");
         if (!szConfig.empty()) {
             std::filesystem::remove_all(szConfig);
         }

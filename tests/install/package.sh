@@ -45,7 +45,16 @@ trap remove EXIT
 desktop-file-validate /usr/share/applications/velkor.desktop || fail "desktop-file-validate"
 [ "$(/usr/bin/velkor --version)" = "velkor $version" ] || fail "velkor --version: $(/usr/bin/velkor --version)"
 /usr/bin/velkor-sim --help | grep -q -- '--link' || fail "velkor-sim --help"
-for page in velkor velkor-sim velkor-wav2stream velkor-timesignal; do
+/usr/bin/velkor-stations --help | grep -q -- 'export --format' || fail "velkor-stations --help"
+# The installed tool on a list of its own: a schedule line in, on the air out.
+stations_dir=$(mktemp -d)
+printf '9650;0000-2400;;XYZ;Installed Example;E;Eu;;1;;\r\n' >"$stations_dir/sked.csv"
+VELKOR_STATIONS="$stations_dir/s.db" /usr/bin/velkor-stations import "$stations_dir/sked.csv" >/dev/null ||
+  fail "velkor-stations import"
+VELKOR_STATIONS="$stations_dir/s.db" /usr/bin/velkor-stations now --near 9650 | grep -q 'Installed Example' ||
+  fail "velkor-stations now"
+rm -rf "$stations_dir"
+for page in velkor velkor-sim velkor-wav2stream velkor-timesignal velkor-stations; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $page: $warnings"
 done
