@@ -29,7 +29,7 @@ enum class ShortcutCommand : std::uint16_t {
     Enable,        // the Enable check box (digital audio)
     ReadFrequency, // the keyboard to the frequency display, which is then read
     ReadSignal,    // the keyboard to the S-meter, which is then read
-    Stations,      // the station window (reserved for it)
+    Stations,      // the station window
     BandScope,     // the band scope window (reserved for it)
 };
 

@@ -68,8 +68,8 @@ constexpr auto shortcutPlaces = std::to_array<ShortcutPlace>({
     {ShortcutCommand::NextMode, IDC_SSB},
 });
 
-// The shortcuts that the panel binds. Stations and Band Scope are bound
-// by the windows they open, which add them here with their handlers.
+// The shortcuts that the panel binds. Stations is bound by its system-menu
+// item; Band Scope is left to the window it opens.
 constexpr auto panelShortcuts = std::to_array<ShortcutCommand>({
     ShortcutCommand::DirectEntry,
     ShortcutCommand::StepUp,

@@ -665,7 +665,10 @@ void InitializePanel(HWND hDlg) {
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_RESTART, "Radio Restart");
     AppendMenuA(hMenu, MF_STRING, IDC_REMOTE, "Remote Control");
-    AppendMenuA(hMenu, MF_STRING, IDC_STATIONS, "Stations...\tCtrl+T");
+    // The menu item carries its key from the one shortcut table.
+    const std::string szStations =
+        "Stations...\t" + a11y::shortcutText(a11y::shortcutFor(a11y::ShortcutCommand::Stations));
+    AppendMenuA(hMenu, MF_STRING, IDC_STATIONS, szStations.c_str());
     addRecordingMenu(hDlg);
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_ABOUT, "About");

@@ -129,8 +129,7 @@ TEST(PanelAccess, ShortcutsWorkTheControlsTheyStandFor) {
         EXPECT_EQ(focusedId(), IDC_SUNIT);
         shortcut('D');
         EXPECT_EQ(focusedId(), IDC_DIRECT);
-        // Reserved for the windows that take them: nothing here.
-        shortcut('T');
+        // Reserved for the band scope: nothing here.
         shortcut('B');
         EXPECT_THAT(queuedTexts(), IsEmpty());
     });
