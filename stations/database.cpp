@@ -3,8 +3,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>

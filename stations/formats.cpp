@@ -139,7 +139,7 @@ bool parseUnsigned(std::string_view s, std::uint32_t* pValue) {
 }
 
 // A frequency in kilohertz with up to three decimals, to hertz.
-bool parseKilohertz(std::string_view s, std::uint32_t* pHertz) {
+bool readKilohertz(std::string_view s, std::uint32_t* pHertz) {
     const std::size_t point = s.find('.');
     std::uint32_t whole = 0;
     if (!parseUnsigned(s.substr(0, point), &whole) || whole > STATION_MAX_FREQUENCY) {
@@ -174,7 +174,7 @@ bool parseScheduleLine(std::string_view line, Station* p) {
     if (f.size() != SCHEDULE_FIELDS) {
         return false;
     }
-    if (!parseKilohertz(trim(f[0]), &p->frequency) || !inRange(p->frequency)) {
+    if (!parseKilohertz(trim(f[0]), &p->frequency)) {
         return false;
     }
     if (!parseTimes(std::string(trim(f[1])), &p->startMinute, &p->endMinute)) {
@@ -461,6 +461,15 @@ ParsedFile parseFile(std::string_view content, const std::string& sourceFile) {
         break;
     }
     return file;
+}
+
+bool parseKilohertz(std::string_view text, std::uint32_t* pHertz) {
+    std::uint32_t hertz = 0;
+    if (!readKilohertz(text, &hertz) || !inRange(hertz)) {
+        return false;
+    }
+    *pHertz = hertz;
+    return true;
 }
 
 std::vector<std::string> readCsvRecord(std::string_view text, std::size_t* pPos) {

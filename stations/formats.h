@@ -55,6 +55,10 @@ inline constexpr const char* CSV_HEADER =
     "frequency_hz,name,mode,start_utc,end_utc,days,language,target,country,source,notes";
 std::string writeCsv(const std::vector<Station>& stations);
 
+// A frequency in kilohertz as the schedule writes it ("9650", "6070.5",
+// up to three decimals) to hertz, within STATION_MIN/MAX_FREQUENCY.
+bool parseKilohertz(std::string_view text, std::uint32_t* pHertz);
+
 // Splits one CSV record (RFC 4180) starting at *pPos; advances *pPos past
 // its line end. Quoted fields may hold commas, quotes ("") and line ends.
 std::vector<std::string> readCsvRecord(std::string_view text, std::size_t* pPos);

@@ -224,12 +224,9 @@ int nowCommand(const Options& o) {
     }
     std::uint32_t near = 0;
     if (!o.near.empty()) {
-        // The frequency in kilohertz, as the schedule writes it.
-        const ParsedFile one = parseFile(o.near + ";0000-2400;;;;;;;;;", "");
-        if (one.stations.size() != 1) {
+        if (!parseKilohertz(o.near, &near)) {
             return usageError("--near wants a frequency in kHz, 10 to 30000, not " + o.near);
         }
-        near = one.stations[0].frequency;
     }
     auto database = openDatabase();
     if (!database) {
