@@ -20,6 +20,9 @@
 #include "record/record.h"
 #include "remote/remote.h"
 #include "remote/rigcommand.h"
+#include "scan/scan.h"
+#include "scan/scansettings.h"
+#include "scan/scope.h"
 
 #include <charconv>
 #include <cstdint>
@@ -296,6 +299,9 @@ void closeSequence(HWND hDlg, INT_PTR nEndCode) {
     bEnded = true;
     EndDialog(hDlg, nEndCode);
     remoteClose();
+    scopeClose();
+    scanClose();
+    scanSaveSettings();
     recordClose(); // its files are complete before the audio they hold stops
     audioClose();
     execClose();
@@ -362,8 +368,20 @@ void showBandSet(HWND hDlg, BOOL bShortwave) {
     setBand(local.ulFrequency);
 }
 
+// The band scope offers the band of the frequency shown, in the band set
+// shown, or the range around the frequency.
+void openBandScope(HWND hDlg) {
+    DWORD ulLower = 0;
+    DWORD ulUpper = 0;
+    bandEdges(local.ulFrequency, bSWL, &ulLower, &ulUpper);
+    scopeShow(hDlg, ulLower, ulUpper, local.ulFrequency);
+}
+
 BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
     switch (wCommand) {
+    case IDC_BANDSCOPE:
+        openBandScope(hDlg);
+        return TRUE;
     case IDC_ABOUT:
         MessageBoxA(hDlg, szAbout, "About Velkor", MB_ICONINFORMATION | MB_OK);
         return TRUE;
@@ -411,7 +429,15 @@ LPCSTR keyDigit(int id) {
     return nullptr;
 }
 
+// Tuning, Lock, a mode and Read are the operator's: a scan gives way.
+bool isOperatorAction(int id) {
+    return id == IDC_LOCK || id == IDC_AM || id == IDC_CW || id == IDC_SSB || id == IDC_READ;
+}
+
 INT_PTR onCommand(HWND hDlg, int id) {
+    if (isOperatorAction(id)) {
+        scanOperatorActed();
+    }
     switch (id) {
     case IDOK:
         closeSequence(hDlg, END_EXIT);
@@ -590,6 +616,8 @@ void InitializePanel(HWND hDlg) {
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_RESTART, "Radio Restart");
     AppendMenuA(hMenu, MF_STRING, IDC_REMOTE, "Remote Control");
+    AppendMenuA(hMenu, MF_STRING, IDC_BANDSCOPE, "Band Scope...");
+    scopeInstallShortcut(hDlg, IDC_BANDSCOPE); // Ctrl+B
     addRecordingMenu(hDlg);
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_ABOUT, "About");
@@ -630,11 +658,18 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
         return dwError;
     }
 
+    scanLoadSettings();
+    if (const DWORD dwError = scanOpen(); dwError != NO_ERROR) {
+        reportFailure("cannot create the scan thread", ErrorText(dwError));
+        return dwError;
+    }
+
     InitializePanel(hDlg);
 
     comStart();
     execStart();
     updateStart();
+    scanStart();
     if (const char* szRemote = std::getenv(szRemoteEnv); szRemote != nullptr) {
         remoteStartOn(hDlg, szRemote);
     }
@@ -658,6 +693,7 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         if (wParam == PORT) {
+            scanPortChanged(static_cast<BOOL>(lParam));
             showPortState(hWndDlg, static_cast<BOOL>(lParam));
             return TRUE;
         }
@@ -694,6 +730,7 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 // ---- tuning and direct entry ------------------------------------------------
 
 DWORD tune(DWORD ulValue) {
+    scanOperatorActed();
     DialogDisplayUpdateFrequency(ulValue);
     queueTuning(ulValue, &R, &N);
     return ulValue;

@@ -47,15 +47,11 @@ INT_PTR panelProc(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 
 const std::map<UINT, std::string>& menuTexts() {
     static const std::map<UINT, std::string> texts{
-        {IDC_ABOUT, "About"},
-        {IDC_SWL, "Shortwave Bands"},
-        {IDC_AMATEUR, "Amateur Bands"},
-        {IDC_RESTART, "Radio Restart"},
-        {IDC_REMOTE, "Remote Control"},
-        {IDC_RECAUDIO, "Record Audio"},
-        {IDC_RECSTREAM, "Record Stream"},
-        {IDC_PORT, "Port..."},
-        {SC_CLOSE, "Close"},
+        {IDC_ABOUT, "About"},           {IDC_SWL, "Shortwave Bands"},
+        {IDC_AMATEUR, "Amateur Bands"}, {IDC_RESTART, "Radio Restart"},
+        {IDC_REMOTE, "Remote Control"}, {IDC_BANDSCOPE, "Band Scope..."},
+        {IDC_RECAUDIO, "Record Audio"}, {IDC_RECSTREAM, "Record Stream"},
+        {IDC_PORT, "Port..."},          {SC_CLOSE, "Close"},
         {SC_MINIMIZE, "Minimize"},
     };
     return texts;
