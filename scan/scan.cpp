@@ -29,6 +29,8 @@ constexpr double LINE_OCTETS_PER_SECOND = 5760.0;
 constexpr auto ANSWER_LOOK = 200us;
 // A refused command is asked again after this long.
 constexpr auto REFUSED_RETRY = 1ms;
+// An S-meter query not answered this soon is asked again.
+constexpr auto ASK_AGAIN = 50ms;
 // While listening, one fresh reading this often.
 constexpr auto LISTEN_PERIOD = 100ms;
 
@@ -140,14 +142,20 @@ Clock::duration lineTime(DWORD ulFrequency) {
 enum class Step { Read, GivenUp, NoAnswer };
 
 // A reading taken after the last moment: asked for now, answered later.
+// An answer that misses its receive window (a receiver late by more than
+// the window) is read in the window of the next command: when no answer
+// comes soon, the scanner asks again rather than wait for the poll.
 Step freshReading(std::uint64_t gen, DWORD* pSUnits) {
     const std::uint64_t ulAsked = controlSignalQueries();
-    if (!queueScan(gen, [] { return controlQuerySignal(REQUEST_SCAN); }))
-        return Step::GivenUp;
-    bool bAnswered = false;
     const auto until = Clock::now() + std::chrono::milliseconds(SCAN_ANSWER_TIMEOUT_MS);
-    if (!waitUntil(gen, until, [&] { return bAnswered = controlSignalStamp() > ulAsked; }))
-        return Step::GivenUp;
+    bool bAnswered = false;
+    while (!bAnswered && Clock::now() < until) {
+        if (!queueScan(gen, [] { return controlQuerySignal(REQUEST_SCAN); }))
+            return Step::GivenUp;
+        const auto again = std::min(until, Clock::now() + ASK_AGAIN);
+        if (!waitUntil(gen, again, [&] { return bAnswered = controlSignalStamp() > ulAsked; }))
+            return Step::GivenUp;
+    }
     if (!bAnswered)
         return Step::NoAnswer;
     *pSUnits = radio.uSUnits;

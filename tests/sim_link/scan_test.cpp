@@ -26,7 +26,7 @@ EmulatorOptions band() {
 
 SCANPARAMS params(DWORD ulHangMs = 300) {
     SCANPARAMS p;
-    p.ulDwellMs = 60; // above the emulator's 50 ms settle
+    p.ulDwellMs = 150; // well above the emulator's 50 ms settle, even on a loaded machine
     p.uThreshold = 6;
     p.ulHangMs = ulHangMs;
     return p;
@@ -157,7 +157,7 @@ TEST_F(ScanOnEmulator, LockEndsItAndAMissingPortPausesIt) {
 TEST_F(ScanOnEmulator, ASweepShowsThePeaksAndTheReceiverReturns) {
     const SCANRANGE range{9500000, 9600000, 5000};
     std::string szWhy;
-    ASSERT_TRUE(scanStartSweep(range, 60, FALSE, &szWhy)) << szWhy;
+    ASSERT_TRUE(scanStartSweep(range, 150, FALSE, &szWhy)) << szWhy;
     ASSERT_TRUE(waitUntil([] { return scanState() == SCAN_IDLE; }, 20s));
     EXPECT_EQ(scanLastEnd(), SCAN_END_DONE);
     SweepModel model;
