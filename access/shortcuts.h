@@ -30,7 +30,7 @@ enum class ShortcutCommand : std::uint16_t {
     ReadFrequency, // the keyboard to the frequency display, which is then read
     ReadSignal,    // the keyboard to the S-meter, which is then read
     Stations,      // the station window
-    BandScope,     // the band scope window (reserved for it)
+    BandScope,     // the band scope window
 };
 
 // Modifier bits and key codes, with the values of the usual virtual-key

@@ -186,6 +186,20 @@ void DialogDisplayUpdate() {
     }
 }
 
+BOOL bandEdges(DWORD ulValue, BOOL bShortwave, DWORD* pLower, DWORD* pUpper) {
+    auto find = [&](const auto& bands) {
+        for (const BAND& band : bands) {
+            if (band.ulUpper > band.ulLower && covers(band, ulValue)) {
+                *pLower = band.ulLower;
+                *pUpper = band.ulUpper;
+                return TRUE;
+            }
+        }
+        return FALSE;
+    };
+    return bShortwave ? find(shortwaveBands) : find(amateurBands);
+}
+
 int bandButton(DWORD ulValue, BOOL bShortwave) {
     return bShortwave ? firstCovering(shortwaveBands, ulValue)
                       : firstCovering(amateurBands, ulValue);

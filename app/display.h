@@ -59,6 +59,10 @@ void setBand(DWORD ulValue);
 // The button of the amateur (bShortwave FALSE) or shortwave set that
 // covers ulValue, or 0 when none does.
 int bandButton(DWORD ulValue, BOOL bShortwave);
+// The edges of the band of the amateur (bShortwave FALSE) or shortwave
+// set that covers ulValue: lower inclusive, upper exclusive. FALSE when
+// none does (the 60 m channels are no band).
+BOOL bandEdges(DWORD ulValue, BOOL bShortwave, DWORD* pLower, DWORD* pUpper);
 // The frequency a band button tunes to, or 0 for an id that is no band
 // button.
 DWORD bandFrequency(int id);

@@ -16,6 +16,7 @@ inline constexpr int IDC_PORT = 114;      // "Port...": choose the serial port
 inline constexpr int IDC_RECAUDIO = 118;  // "Record Audio"
 inline constexpr int IDC_RECSTREAM = 119; // "Record Stream"
 inline constexpr int IDC_REMOTE = 400;    // "Remote Control": the rig-control server on or off
+inline constexpr int IDC_BANDSCOPE = 401; // "Band Scope...": the band scope and scanner window
 inline constexpr int IDC_STATIONS = 402;  // "Stations...": the station window
 
 // Keyboard accelerators: IDA_FIRST plus the command's place in

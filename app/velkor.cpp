@@ -21,6 +21,9 @@
 #include "record/record.h"
 #include "remote/remote.h"
 #include "remote/rigcommand.h"
+#include "scan/scan.h"
+#include "scan/scansettings.h"
+#include "scan/scope.h"
 #include "stations/panel.h"
 
 #include <charconv>
@@ -317,6 +320,9 @@ void closeSequence(HWND hDlg, INT_PTR nEndCode) {
     EndDialog(hDlg, nEndCode);
     stationsClose();
     remoteClose();
+    scopeClose();
+    scanClose();
+    scanSaveSettings();
     recordClose(); // its files are complete before the audio they hold stops
     audioClose();
     execClose();
@@ -383,8 +389,20 @@ void showBandSet(HWND hDlg, BOOL bShortwave) {
     setBand(local.ulFrequency);
 }
 
+// The band scope offers the band of the frequency shown, in the band set
+// shown, or the range around the frequency.
+void openBandScope(HWND hDlg) {
+    DWORD ulLower = 0;
+    DWORD ulUpper = 0;
+    bandEdges(local.ulFrequency, bSWL, &ulLower, &ulUpper);
+    scopeShow(hDlg, ulLower, ulUpper, local.ulFrequency);
+}
+
 BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
     switch (wCommand) {
+    case IDC_BANDSCOPE:
+        openBandScope(hDlg);
+        return TRUE;
     case IDC_ABOUT:
         MessageBoxA(hDlg, szAbout, "About Velkor", MB_ICONINFORMATION | MB_OK);
         return TRUE;
@@ -480,9 +498,17 @@ BOOL onShortcut(HWND hDlg, a11y::ShortcutCommand command) {
     }
 }
 
+// Tuning, Lock, a mode and Read are the operator's: a scan gives way.
+bool isOperatorAction(int id) {
+    return id == IDC_LOCK || id == IDC_AM || id == IDC_CW || id == IDC_SSB || id == IDC_READ;
+}
+
 INT_PTR onCommand(HWND hDlg, int id) {
     if (a11y::ShortcutCommand command{}; shortcutOfCommand(id, &command)) {
         return onShortcut(hDlg, command);
+    }
+    if (isOperatorAction(id)) {
+        scanOperatorActed();
     }
     switch (id) {
     case IDOK:
@@ -669,6 +695,9 @@ void InitializePanel(HWND hDlg) {
     const std::string szStations =
         "Stations...\t" + a11y::shortcutText(a11y::shortcutFor(a11y::ShortcutCommand::Stations));
     AppendMenuA(hMenu, MF_STRING, IDC_STATIONS, szStations.c_str());
+    const std::string szBandScope =
+        "Band Scope...\t" + a11y::shortcutText(a11y::shortcutFor(a11y::ShortcutCommand::BandScope));
+    AppendMenuA(hMenu, MF_STRING, IDC_BANDSCOPE, szBandScope.c_str());
     addRecordingMenu(hDlg);
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_ABOUT, "About");
@@ -709,6 +738,12 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
         return dwError;
     }
 
+    scanLoadSettings();
+    if (const DWORD dwError = scanOpen(); dwError != NO_ERROR) {
+        reportFailure("cannot create the scan thread", ErrorText(dwError));
+        return dwError;
+    }
+
     InitializePanel(hDlg);
 
     stationsOpen(hDlg);
@@ -716,6 +751,7 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
     comStart();
     execStart();
     updateStart();
+    scanStart();
     if (const char* szRemote = std::getenv(szRemoteEnv); szRemote != nullptr) {
         remoteStartOn(hDlg, szRemote);
     }
@@ -741,6 +777,7 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         if (wParam == PORT) {
+            scanPortChanged(static_cast<BOOL>(lParam));
             showPortState(hWndDlg, static_cast<BOOL>(lParam));
             return TRUE;
         }
@@ -780,6 +817,7 @@ INT_PTR DialogFunc(HWND hWndDlg, UINT uMsg, WPARAM wParam, LPARAM lParam) {
 // ---- tuning and direct entry ------------------------------------------------
 
 DWORD tune(DWORD ulValue) {
+    scanOperatorActed();
     DialogDisplayUpdateFrequency(ulValue);
     queueTuning(ulValue, &R, &N);
     return ulValue;

@@ -114,6 +114,11 @@ BOOL controlQuerySignal(REQUESTER who) {
     return queueOne(commandQuery(COMMAND_QUERY_SIGNAL), who, false);
 }
 
+void controlWithdrawScan() {
+    std::lock_guard hold(controlLockout);
+    queueWithdraw(&QueueMessage, MIN_PRIORITY);
+}
+
 void controlDividers(int* pR, int* pN) {
     std::lock_guard hold(controlLockout);
     *pR = iDividerR;

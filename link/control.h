@@ -54,6 +54,9 @@ BOOL controlStream(BOOL bOn);
 BOOL controlRestart();
 // Asks for one S-meter reading now (the scanner, after its dwell).
 BOOL controlQuerySignal(REQUESTER who = REQUEST_SCAN);
+// Withdraws the scanner's commands that still wait in the queue (a
+// stopped scan sends nothing more).
+void controlWithdrawScan();
 
 // The synthesizer dividers of the last extended tuning whose dividers
 // were found, by whoever asked; 0 before the first.

@@ -231,3 +231,17 @@ char* dequeue(QUEUE* pQueue, int* pPriority) {
     releaseUnits(pQueue, moved);
     return pQueue->szPacket.data();
 }
+
+int queueWithdraw(QUEUE* pQueue, int belowPriority) {
+    EnterCriticalSection(&QueueCriticalSection);
+    int kept = 0;
+    for (int i = 0; i < pQueue->count; ++i)
+        if (pQueue->Element[at(i)].priority >= belowPriority)
+            pQueue->Element[at(kept++)] = pQueue->Element[at(i)];
+    const int removed = pQueue->count - kept;
+    pQueue->count = kept;
+    const int moved = moveKeptIn(pQueue);
+    LeaveCriticalSection(&QueueCriticalSection);
+    releaseUnits(pQueue, moved);
+    return removed;
+}

@@ -79,6 +79,10 @@ int queueHolds(QUEUE* pQueue, LPCSTR szPacket);
 // TRUE while a packet of this kind and at least this priority waits in
 // the queue, kept ones included.
 int queueHoldsKind(QUEUE* pQueue, int kind, int minPriority);
+// Removes every waiting packet of a priority below belowPriority (the
+// scanner's, withdrawn when it stops); returns how many. Their units stay
+// in hQueue, and dequeue answers nullptr for each.
+int queueWithdraw(QUEUE* pQueue, int belowPriority);
 // The removed packet's text (the queue's own szPacket, valid until the
 // next dequeue on this queue; its kind is left in pQueue->kind), or
 // nullptr when the queue is empty.

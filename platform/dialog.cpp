@@ -4,6 +4,7 @@
 
 #include "platform/accessible.h"
 #include "platform/dialog_internal.h"
+#include "platform/dialog_qt.h"
 #include "platform/levelbar.h"
 #include "platform/sync.h"
 
@@ -502,4 +503,9 @@ BOOL HideCaret(HWND) {
 // leak checker of sanitizer builds would otherwise report at exit.
 extern "C" __attribute__((used)) const char* __lsan_default_suppressions() {
     return "leak:libfontconfig.so\n";
+}
+
+QWidget* DialogWidget(HWND hWnd) {
+    dialog_internal::DialogHandle* d = dialog_internal::dialogOf(hWnd);
+    return d != nullptr ? d->window.get() : nullptr;
 }

@@ -235,19 +235,21 @@ void recordClose() {
     hNotify = nullptr;
 }
 
-BOOL recordAudioStart(DWORD ulFrequency, DWORD uMode) {
+BOOL recordAudioStart(DWORD ulFrequency, DWORD uMode, LPCSTR szStation) {
     const std::lock_guard control(controlLock);
     return start(audio, "audio",
                  [&](const std::string& szDirectory, std::string& szPath, std::string& szError) {
                      std::time_t now = 0;
                      const std::tm local = localNow(&now);
-                     szPath = recordUniquePath(szDirectory,
-                                               recordBaseName(local, ulFrequency, uMode), ".wav");
+                     szPath = recordUniquePath(
+                         szDirectory, recordBaseName(local, ulFrequency, uMode, szStation), ".wav");
                      std::array<char, 32> szTime{};
                      std::strftime(szTime.data(), szTime.size(), "%Y-%m-%d %H:%M:%S", &local);
                      const std::string szComment =
                          "Velkor QX-4470: " + std::to_string(ulFrequency) + " Hz, " +
-                         recordModeName(uMode) + ", recorded from " + szTime.data();
+                         recordModeName(uMode) +
+                         (szStation != nullptr ? std::string(", ") + szStation : "") +
+                         ", recorded from " + szTime.data();
                      return openWavFile(szPath, szComment, szError);
                  });
 }

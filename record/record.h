@@ -40,9 +40,9 @@ void recordOpen(HWND hNotify, UINT uMsg);
 void recordClose();
 
 // Starts a WAV file named after the time and the frequency and mode
-// (MODE_AM, MODE_CW, MODE_SSB) given. TRUE when it runs (also when it
-// already ran); FALSE after a fault.
-BOOL recordAudioStart(DWORD ulFrequency, DWORD uMode);
+// (MODE_AM, MODE_CW, MODE_SSB) given, and the station's name when one is
+// given. TRUE when it runs (also when it already ran); FALSE after a fault.
+BOOL recordAudioStart(DWORD ulFrequency, DWORD uMode, LPCSTR szStation = nullptr);
 void recordAudioStop();
 BOOL recordAudioIsRecording();
 BOOL recordStreamStart();

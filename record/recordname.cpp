@@ -4,6 +4,7 @@
 #include "protocol/radiostate.h"
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -31,12 +32,28 @@ std::string recordModeName(DWORD uMode) {
     }
 }
 
-std::string recordBaseName(const std::tm& local, DWORD ulFrequency, DWORD uMode) {
+std::string recordBaseName(const std::tm& local, DWORD ulFrequency, DWORD uMode,
+                           const char* szStation) {
     std::array<char, 32> szTime{};
     std::strftime(szTime.data(), szTime.size(), "%Y%m%d-%H%M%S", &local);
     std::string szName = std::string("velkor-") + szTime.data();
     if (uMode != 0)
         szName += "-" + std::to_string(ulFrequency) + "-" + recordModeName(uMode);
+    // A name fit for any file system: no separators, no dots, no blanks.
+    std::string szSafe;
+    constexpr std::size_t MAX_STATION = 40;
+    for (const char* p = szStation; p != nullptr && *p != '\0' && szSafe.size() < MAX_STATION;
+         ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (std::isalnum(c))
+            szSafe += static_cast<char>(c);
+        else if (!szSafe.empty() && szSafe.back() != '_')
+            szSafe += '_';
+    }
+    while (!szSafe.empty() && szSafe.back() == '_')
+        szSafe.pop_back();
+    if (!szSafe.empty())
+        szName += "-" + szSafe;
     return szName;
 }
 

@@ -17,9 +17,12 @@ std::string recordDirectory();
 // "AM", "CW", "SSB", or "mode<n>" for a code the receiver should not send.
 std::string recordModeName(DWORD uMode);
 
-// "velkor-YYYYMMDD-HHMMSS-<frequency>-<mode>" for audio,
+// "velkor-YYYYMMDD-HHMMSS-<frequency>-<mode>" for audio, with
+// "-<station>" after it when a station's name is given (letters and
+// digits kept, every other run of characters made one "_"),
 // "velkor-YYYYMMDD-HHMMSS" for the stream (uMode 0), in local time.
-std::string recordBaseName(const std::tm& local, DWORD ulFrequency = 0, DWORD uMode = 0);
+std::string recordBaseName(const std::tm& local, DWORD ulFrequency = 0, DWORD uMode = 0,
+                           const char* szStation = nullptr);
 
 // szDirectory/szBase + szExtension, or with "-2", "-3", ... before the
 // extension when that file exists already (two recordings started in

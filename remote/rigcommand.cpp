@@ -8,6 +8,7 @@
 #include "protocol/comexecute.h"
 #include "protocol/steps.h"
 #include "record/record.h"
+#include "scan/scan.h"
 
 #include <array>
 #include <charconv>
@@ -284,12 +285,19 @@ Reply getPowerStatus(const Args&, std::uint64_t) {
     return value("Power Status", "1");
 }
 
-// The one function: RECORD, the audio recording of the panel.
+// The functions: RECORD, the audio recording of the panel, and SCAN.
 constexpr std::string_view szRecord = "RECORD";
+constexpr std::string_view szScan = "SCAN";
+constexpr std::string_view szFunctions = "RECORD SCAN";
 
-Reply setFunction(const Args& args, std::uint64_t) {
+Reply setScanFunction(const Args& args, std::uint64_t ulNow);
+Reply getScanFunction();
+
+Reply setFunction(const Args& args, std::uint64_t ulNow) {
     if (args.size() == 1 && args[0] == "?")
-        return value("Funcs", std::string(szRecord));
+        return value("Funcs", std::string(szFunctions));
+    if (!args.empty() && args[0] == szScan)
+        return setScanFunction(args, ulNow);
     if (args.size() != 2 || (args[1] != "0" && args[1] != "1"))
         return failure(RIG_EINVAL);
     if (args[0] != szRecord)
@@ -306,7 +314,9 @@ Reply getFunction(const Args& args, std::uint64_t) {
     if (args.size() != 1)
         return failure(RIG_EINVAL);
     if (args[0] == "?")
-        return value("Funcs", std::string(szRecord));
+        return value("Funcs", std::string(szFunctions));
+    if (args[0] == szScan)
+        return getScanFunction();
     if (args[0] != szRecord)
         return failure(RIG_ENAVAIL);
     return value("Func Status", recordAudioIsRecording() ? "1" : "0");
@@ -320,6 +330,53 @@ Reply acquisitionOfSignal(const Args&, std::uint64_t ulNow) {
 
 Reply lossOfSignal(const Args&, std::uint64_t ulNow) {
     return setFunction({szRecord, "0"}, ulNow);
+}
+
+// ---- scanning ------------------------------------------------------------------
+
+// "g STOP 0" ends a scan; "g VFO 0" scans the range as last set, "g MEM
+// 0" the memory channels (with the parameters last set). A range or
+// parameter the scanner refuses, or none set yet, is an invalid parameter.
+Reply scan(const Args& args, std::uint64_t) {
+    if (args.size() != 2)
+        return failure(RIG_EINVAL);
+    long lChannel = 0;
+    if (!readInteger(args[1], &lChannel))
+        return failure(RIG_EINVAL);
+    if (args[0] == "STOP") {
+        scanStop();
+        return failure(RIG_OK);
+    }
+    if (args[0] != "VFO" && args[0] != "MEM")
+        return failure(args[0] == "?" || args[0].empty() ? RIG_EINVAL : RIG_ENAVAIL);
+    if (locked())
+        return failure(RIG_ERJCTED);
+    SCANRANGE range;
+    SCANPARAMS params;
+    const bool bSet = scanLastRange(&range, &params) != FALSE;
+    if (args[0] == "VFO")
+        return failure(bSet && scanStartRange(range, params, nullptr) ? RIG_OK : RIG_EINVAL);
+    std::vector<SCANCHANNEL> channels;
+    for (DWORD uMemory = MIN_MEMORY; uMemory <= MAX_MEMORY; ++uMemory)
+        channels.push_back({0, 0, uMemory});
+    return failure(scanStartList(channels, params, nullptr) ? RIG_OK : RIG_EINVAL);
+}
+
+// "U SCAN 1" scans the range as last set, "U SCAN 0" stops.
+Reply setScanFunction(const Args& args, std::uint64_t ulNow) {
+    if (args.size() != 2 || (args[1] != "0" && args[1] != "1"))
+        return failure(RIG_EINVAL);
+    if (args[1] == "0")
+        return scan({"STOP", "0"}, ulNow);
+    return scan({"VFO", "0"}, ulNow);
+}
+
+// 1 while a scan steps or listens (or waits for the port), 0 otherwise.
+Reply getScanFunction() {
+    const SCANSTATE state = scanState();
+    const bool bScanning =
+        state == SCAN_SEARCHING || state == SCAN_LISTENING || state == SCAN_PAUSED;
+    return value("Func Status", bScanning ? "1" : "0");
 }
 
 Reply quit(const Args&, std::uint64_t) {
@@ -374,7 +431,7 @@ struct Command {
     bool bBare = false; // a bare word, without the backslash (a tracker's pass events)
 };
 
-constexpr std::array<Command, 25> commands{{
+constexpr std::array<Command, 26> commands{{
     {'f', "get_freq", getFrequency},
     {'F', "set_freq", setFrequency},
     {'m', "get_mode", getMode},
@@ -400,6 +457,7 @@ constexpr std::array<Command, 25> commands{{
     {0, "set_lock_mode", setLockMode},
     {0, "AOS", acquisitionOfSignal, true},
     {0, "LOS", lossOfSignal, true},
+    {'g', "scan", scan},
 }};
 
 const Command* findCommand(std::string_view word) {

@@ -155,6 +155,9 @@ struct Emulator::Impl {
 
 Emulator::Impl::Impl(const EmulatorOptions& opts) : options(opts), line(opts.bPaced) {
     line.setUsb(opts.bUsbPackets);
+    receiver.setSettle(std::chrono::duration<double>(opts.settle).count());
+    if (opts.stations)
+        receiver.setStations(*opts.stations);
     openTerminal();
 
     fdWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -521,7 +524,7 @@ std::string Emulator::Impl::status(TimePoint now) {
     std::ostringstream out;
     out << "freq " << receiver.frequency() << " mode " << szMode << " step " << receiver.speed()
         << " lock " << (receiver.locked() ? "on" : "off") << " signal "
-        << receiver.sUnits(seconds(now)) << (restartUntil ? " restarting" : "")
+        << receiver.sUnitsSettled(seconds(now)) << (restartUntil ? " restarting" : "")
         << (bUnplugged ? " unplugged" : "");
     return out.str();
 }
@@ -561,7 +564,7 @@ std::string Emulator::Impl::frontPanel(std::string_view text) {
         return "error: unplugged";
     if (word == "tune" || word == "freq") {
         const auto value = parseInteger(argument, MIN_FREQUENCY, MAX_FREQUENCY);
-        return value && receiver.setFrequency(static_cast<DWORD>(*value)) ? ok : bad;
+        return value && receiver.setFrequency(static_cast<DWORD>(*value), seconds(now)) ? ok : bad;
     }
     if (word == "mode") {
         const DWORD uMode = argument == "am"    ? MODE_AM
@@ -590,6 +593,13 @@ std::string Emulator::Impl::frontPanel(std::string_view text) {
         if (!value)
             return bad;
         receiver.setSignal(static_cast<unsigned>(*value));
+        return ok;
+    }
+    if (word == "settle") {
+        const auto value = parseInteger(argument, 0, 60000);
+        if (!value)
+            return bad;
+        receiver.setSettle(*value / 1000.0);
         return ok;
     }
     if (word == "restart" && argument.empty()) {
@@ -743,6 +753,7 @@ const char* Emulator::frontPanelHelp() {
   step HZ          tuning step: 10 100 1000 1250 2500 5000 9000 10000 100000
   lock on|off      front-panel lock
   signal N|auto    hold the S-meter at N, or follow the signal model again
+  settle MS        the S-meter reaches a new frequency's reading MS ms after a tuning
   restart          as "XX": silent for 0.5 s, power-on state, "QX4470 START"
   latency MS       every answer starts MS ms after its command (0: at once)
   silent on|off    answer no query and no audio request
@@ -756,7 +767,7 @@ const char* Emulator::frontPanelHelp() {
   send TEXT        send TEXT and CR now, unasked
   unplug           close the pseudo-terminal
   replug           close it and open a new one (behind the same --link path)
-  status           show frequency, mode, step, lock and signal
+  status           show frequency, mode, step, lock and signal (the settled reading)
   help             this text
 Lines that are empty or start with "#" are ignored.)";
 }

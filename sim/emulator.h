@@ -23,12 +23,21 @@
 // keeps its state.
 #pragma once
 
+#include "sim/signalmodel.h"
+
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+// How long the S-meter takes after a tuning to reach the new frequency's
+// reading. A synthesizer of this kind locks in a few milliseconds; the
+// AGC that drives the meter attacks with a time constant of 10-20 ms and
+// is within a fraction of an S-unit of its final value after about three,
+// so a reading is right some 50 ms after the tuning and not before.
+inline constexpr std::chrono::milliseconds DEFAULT_SETTLE{50};
 
 struct EmulatorOptions {
     bool bPaced = true;       // 5760 octets/s; false: every octet at once
@@ -37,6 +46,8 @@ struct EmulatorOptions {
     std::string szLogPath;    // one line per received command ("" for none)
     std::string szLinkPath;   // a symlink to the slave path ("" for none)
     bool bKeepLog = true;     // keep log() in memory (a long run may not want to)
+    std::chrono::milliseconds settle = DEFAULT_SETTLE; // S-meter settle time after a tuning
+    std::optional<std::vector<BandStation>> stations;  // the band; nothing: the built-in plan
 };
 
 struct CommandRecord {

@@ -6,9 +6,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
+#include <sstream>
 #include <string>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
@@ -27,7 +30,10 @@ standard output is the slave path: point the control program at it
 restarts on "XX" (0.5 s of silence, then "QX4470 START"). Power-on state:
 15 MHz, AM, step 2500, unlocked; memory channels 1..5 hold 2.5, 5, 10, 15
 and 20 MHz. The time-signal frequencies carry ticks over a 500/600 Hz tone,
-14.2 MHz a steady 1000 Hz test tone, everything else band noise.
+14.2 MHz a steady 1000 Hz test tone. A band of broadcasters (a built-in
+plan, or --stations) carries a steady 400 Hz tone at a fixed strength
+within 2 kHz of each station; everything else is band noise (S0..S4).
+After a tuning the S-meter takes the settle time to reach its new value.
 
 Options:
   --link PATH     also make PATH a symlink to the slave path (an old symlink
@@ -42,6 +48,12 @@ Options:
                   blank, the command without its CR (other octets as \xNN)
   --panel FIFO    read front-panel commands from FIFO (made if absent)
                   instead of standard input
+  --stations FILE the band: one "frequency_hz strength_s_units" pair a line
+                  (strength 0..15; "#" starts a comment line) in place of
+                  the built-in plan; bad lines are named and left out
+  --settle MS     the S-meter reaches a new frequency's reading MS ms after
+                  a tuning (default 50: AGC attack of about three time
+                  constants of 15 ms; 0 for at once)
   --help          this text
   --version       the version
 
@@ -90,6 +102,33 @@ bool parseOptions(int argc, char** argv, Options& options, bool& bHelp, bool& bV
         } else if (arg == "--panel") {
             if (!value(options.szPanel))
                 return false;
+        } else if (arg == "--settle") {
+            std::string szMs;
+            if (!value(szMs))
+                return false;
+            char* end = nullptr;
+            const long lMs = std::strtol(szMs.c_str(), &end, 10);
+            if (szMs.empty() || *end != '\0' || lMs < 0 || lMs > 60000) {
+                std::fprintf(stderr, "velkor-sim: --settle wants milliseconds, 0..60000\n");
+                return false;
+            }
+            options.emulator.settle = std::chrono::milliseconds(lMs);
+        } else if (arg == "--stations") {
+            std::string szPath;
+            if (!value(szPath))
+                return false;
+            std::ifstream file(szPath);
+            if (!file) {
+                std::fprintf(stderr, "velkor-sim: %s: %s\n", szPath.c_str(), std::strerror(errno));
+                return false;
+            }
+            std::ostringstream text;
+            text << file.rdbuf();
+            std::string szErrors;
+            options.emulator.stations = parseStations(text.str(), &szErrors);
+            std::istringstream errors(szErrors);
+            for (std::string szLine; std::getline(errors, szLine);)
+                std::fprintf(stderr, "velkor-sim: %s: %s\n", szPath.c_str(), szLine.c_str());
         } else {
             std::fprintf(stderr, "velkor-sim: unknown option %s (see --help)\n", arg.c_str());
             return false;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 namespace {
 
@@ -114,13 +115,18 @@ void Receiver::powerOn() {
     bLock_ = false;
     uMemory_ = 1;
     fixedSUnits_.reset();
+    dTunedAt_ = -1.0e9;
     lDividerR_ = 0;
     lDividerN_ = 0;
 }
 
-bool Receiver::setFrequency(DWORD ulFrequency) {
+bool Receiver::setFrequency(DWORD ulFrequency, double dSeconds) {
     if (!inRange(ulFrequency, MIN_FREQUENCY, MAX_FREQUENCY))
         return false;
+    if (ulFrequency != ulFrequency_ && dSettle_ > 0.0) {
+        dFromSUnits_ = meter(dSeconds);
+        dTunedAt_ = dSeconds;
+    }
     ulFrequency_ = ulFrequency;
     return true;
 }
@@ -140,8 +146,23 @@ bool Receiver::setSpeed(DWORD uSpeed) {
     return bKnown;
 }
 
-unsigned Receiver::sUnits(double dSeconds) {
+double Receiver::meter(double dSeconds) {
+    if (fixedSUnits_)
+        return *fixedSUnits_;
+    const double target = signal_.sUnits(ulFrequency_, dSeconds);
+    const double elapsed = dSeconds - dTunedAt_;
+    if (dSettle_ <= 0.0 || elapsed >= dSettle_)
+        return target;
+    const double fraction = std::max(elapsed, 0.0) / dSettle_;
+    return dFromSUnits_ + (target - dFromSUnits_) * fraction;
+}
+
+unsigned Receiver::sUnitsSettled(double dSeconds) {
     return fixedSUnits_ ? *fixedSUnits_ : signal_.sUnits(ulFrequency_, dSeconds);
+}
+
+unsigned Receiver::sUnits(double dSeconds) {
+    return static_cast<unsigned>(std::lround(std::max(meter(dSeconds), 0.0)));
 }
 
 std::string Receiver::signalLine(double dSeconds) {
@@ -193,7 +214,7 @@ Receiver::Result Receiver::command(std::string_view line, double dSeconds) {
     if (startsWith(line, "*AF")) {
         lDividerR_ = 0;
         lDividerN_ = 0;
-        return setFrequency(*value) ? Result{Set, {}} : Result{};
+        return setFrequency(*value, dSeconds) ? Result{Set, {}} : Result{};
     }
     if (startsWith(line, "*AR")) {
         if (!inRange(*value, MIN_DIVIDER_R, MAX_DIVIDER_R))
@@ -218,7 +239,7 @@ Receiver::Result Receiver::command(std::string_view line, double dSeconds) {
         }
         lDividerR_ = 0;
         lDividerN_ = 0;
-        return setFrequency(ulTarget) ? Result{Set, {}} : Result{};
+        return setFrequency(ulTarget, dSeconds) ? Result{Set, {}} : Result{};
     }
     if (startsWith(line, "*RMI"))
         return setSpeed(*value) ? Result{Set, {}} : Result{};
@@ -231,7 +252,7 @@ Receiver::Result Receiver::command(std::string_view line, double dSeconds) {
         } else {
             if (channel.ulFrequency == 0)
                 return {}; // an empty channel recalls nothing
-            ulFrequency_ = channel.ulFrequency;
+            setFrequency(channel.ulFrequency, dSeconds);
             uMode_ = channel.uMode;
         }
         uMemory_ = *value;

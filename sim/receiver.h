@@ -28,6 +28,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 inline constexpr DWORD XTAL = 3580000;
 inline constexpr DWORD MIXER = 45000000;
@@ -73,24 +75,40 @@ class Receiver {
     DWORD mode() const { return uMode_; }
     DWORD speed() const { return uSpeed_; }
     bool locked() const { return bLock_; }
-    bool setFrequency(DWORD ulFrequency);
+    // dSeconds: when (since power-on) the tuning happens; the S-meter
+    // takes the settle time from then to reach the new frequency's value.
+    bool setFrequency(DWORD ulFrequency, double dSeconds = 0.0);
     bool setMode(DWORD uMode);
     bool setSpeed(DWORD uSpeed);
     void setLock(bool bLock) { bLock_ = bLock; }
     // A fixed S-meter reading, or the signal model's again (nullopt).
     void setSignal(std::optional<unsigned> uSUnits) { fixedSUnits_ = uSUnits; }
     unsigned sUnits(double dSeconds);
+    // What the meter settles at on this frequency (the held value when held).
+    unsigned sUnitsSettled(double dSeconds);
+    // After a tuning the S-meter moves from its reading then to the new
+    // frequency's value in a straight line over dSeconds (0: at once), as
+    // the receiver's AGC and meter do.
+    void setSettle(double dSeconds) { dSettle_ = dSeconds; }
+    void setStations(std::vector<BandStation> stations) {
+        signal_.setStations(std::move(stations));
+    }
     const MemoryChannel& memory(DWORD uChannel) const { return memory_.at(uChannel - 1); }
 
   private:
+    double meter(double dSeconds); // the needle, between S-units while it moves
+
     DWORD ulFrequency_ = POWER_ON_FREQUENCY;
     DWORD uMode_ = 0;
     DWORD uSpeed_ = POWER_ON_SPEED;
     bool bLock_ = false;
     DWORD uMemory_ = 1; // the channel last recalled or stored
     std::optional<unsigned> fixedSUnits_;
-    long lDividerR_ = 0; // from "*AR", until the next "*AD"
-    long lDividerN_ = 0; // from "*AN", until the next "*AD"
+    double dSettle_ = 0.0;
+    double dTunedAt_ = -1.0e9; // when the frequency last changed
+    double dFromSUnits_ = 0.0; // the meter's reading then
+    long lDividerR_ = 0;       // from "*AR", until the next "*AD"
+    long lDividerN_ = 0;       // from "*AN", until the next "*AD"
     std::array<MemoryChannel, 128> memory_{};
     SignalModel signal_;
     ADPCMENCODER encoder_;

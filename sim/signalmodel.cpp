@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <numbers>
+#include <sstream>
 
 namespace {
 
@@ -21,6 +23,8 @@ constexpr double STATION_NOISE_PEAK = 400.0;
 constexpr double SSB_NOISE_PEAK = 1200.0;
 constexpr double BAND_NOISE_PEAK = 1500.0;
 constexpr unsigned MAX_SUNITS = 10;
+constexpr double STATION_TONE_HZ = 400.0;
+constexpr double STATION_TONE_PEAK = 7000.0;
 
 double wrap(double dCycles) {
     return dCycles - std::floor(dCycles);
@@ -30,7 +34,64 @@ std::int16_t toSample(double dValue) {
     return static_cast<std::int16_t>(std::lround(std::clamp(dValue, -32768.0, 32767.0)));
 }
 
+template <typename T> bool readWhole(std::string_view token, T* pValue) {
+    const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), *pValue);
+    return ec == std::errc() && end == token.data() + token.size();
+}
+
 } // namespace
+
+const std::vector<BandStation>& builtInStations() {
+    static const std::vector<BandStation> stations = {
+        {5960000, 6},  {6070000, 8},  {6180000, 5},  {7255000, 7},  {7345000, 9},  {9420000, 8},
+        {9505000, 6},  {9580000, 12}, {9665000, 7},  {9790000, 9},  {9830000, 5},  {11760000, 9},
+        {11940000, 6}, {15215000, 8}, {15400000, 6}, {17800000, 7}, {21580000, 6},
+    };
+    return stations;
+}
+
+std::vector<BandStation> parseStations(const std::string& szText, std::string* pszErrors) {
+    std::vector<BandStation> stations;
+    std::istringstream in(szText);
+    std::string szLine;
+    for (int iLine = 1; std::getline(in, szLine); ++iLine) {
+        if (!szLine.empty() && szLine.back() == '\r')
+            szLine.pop_back();
+        std::istringstream words(szLine);
+        std::string szFrequency, szStrength, szExtra;
+        words >> szFrequency >> szStrength >> szExtra;
+        if (szFrequency.empty() || szFrequency[0] == '#')
+            continue;
+        DWORD ulFrequency = 0;
+        unsigned uSUnits = 0;
+        const char* szWhy = nullptr;
+        if (szStrength.empty() || !szExtra.empty())
+            szWhy = "expected \"frequency_hz strength_s_units\"";
+        else if (!readWhole(szFrequency, &ulFrequency) || ulFrequency < MIN_FREQUENCY ||
+                 ulFrequency > MAX_FREQUENCY)
+            szWhy = "frequency not a whole number of hertz in 100000..30000000";
+        else if (!readWhole(szStrength, &uSUnits) || uSUnits > MAX_STATION_SUNITS)
+            szWhy = "strength not a whole number of S-units in 0..15";
+        if (szWhy != nullptr) {
+            if (pszErrors != nullptr)
+                *pszErrors += "line " + std::to_string(iLine) + ": " + szWhy + ": " + szLine + "\n";
+            continue;
+        }
+        stations.push_back({ulFrequency, uSUnits});
+    }
+    return stations;
+}
+
+const BandStation* SignalModel::stationAt(DWORD ulFrequency) const {
+    for (const BandStation& station : stations_) {
+        const DWORD distance = ulFrequency > station.ulFrequency
+                                   ? ulFrequency - station.ulFrequency
+                                   : station.ulFrequency - ulFrequency;
+        if (distance <= STATION_WIDTH)
+            return &station;
+    }
+    return nullptr;
+}
 
 DWORD SignalModel::timeSignalCarrier(DWORD ulFrequency) {
     for (DWORD carrier : TIME_SIGNAL_CARRIERS) {
@@ -46,6 +107,9 @@ unsigned SignalModel::sUnits(DWORD ulFrequency, double dSeconds) {
     using std::numbers::pi;
     if (ulFrequency == TEST_TONE_FREQUENCY)
         return 7;
+    if (timeSignalCarrier(ulFrequency) == 0)
+        if (const BandStation* station = stationAt(ulFrequency))
+            return station->uSUnits;
     // Two slow, incommensurate swings make an irregular fade.
     const double fade =
         1.2 * std::sin(2 * pi * dSeconds / 9.0) + 0.6 * std::sin(2 * pi * dSeconds / 2.3);
@@ -68,6 +132,7 @@ void SignalModel::audio(DWORD ulFrequency, DWORD uMode, std::span<std::int16_t> 
     using std::numbers::pi;
     const DWORD carrier = timeSignalCarrier(ulFrequency);
     const bool bTestTone = ulFrequency == TEST_TONE_FREQUENCY;
+    const bool bStation = carrier == 0 && !bTestTone && stationAt(ulFrequency) != nullptr;
     const double toneHz = (carrier == 5000000 || carrier == 15000000) ? 600.0 : 500.0;
 
     for (std::int16_t& sample : samples) {
@@ -77,6 +142,10 @@ void SignalModel::audio(DWORD ulFrequency, DWORD uMode, std::span<std::int16_t> 
         if (bTestTone) {
             value = TEST_TONE_PEAK * std::sin(2 * pi * dTickPhase_);
             dTickPhase_ = wrap(dTickPhase_ + TEST_TONE_HZ / AUDIO_RATE);
+        } else if (bStation) {
+            value =
+                STATION_TONE_PEAK * std::sin(2 * pi * dTonePhase_) + STATION_NOISE_PEAK * noise();
+            dTonePhase_ = wrap(dTonePhase_ + STATION_TONE_HZ / AUDIO_RATE);
         } else if (carrier != 0) {
             const double continuousHz = uMode == MODE_CW ? CW_BEAT_HZ : toneHz;
             value = TONE_PEAK * std::sin(2 * pi * dTonePhase_);

@@ -56,6 +56,7 @@ const std::map<UINT, std::string>& menuTexts() {
         {IDC_RECSTREAM, "Record Stream"},
         {IDC_PORT, "Port..."},
         {IDC_STATIONS, "Stations..."},
+        {IDC_BANDSCOPE, "Band Scope..."},
         {SC_CLOSE, "Close"},
         {SC_MINIMIZE, "Minimize"},
     };

@@ -19,7 +19,9 @@
 #include "remote/rigcommand.h"
 
 #include "app/caption.h"
+#include "platform/dialog_qt.h"
 #include "platform/portchooser.h"
+#include "scan/scope.h"
 #include "support/dialog_driver.h"
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -38,11 +40,13 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using Commands = std::vector<std::string>;
 
+#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <unistd.h>
 
 namespace {
@@ -1018,3 +1022,68 @@ TEST(Panel, APortChosenFromTheMenuIsShownWarnedAboutAndKept) {
 }
 
 } // namespace
+
+namespace {
+
+QWidget* bandScope() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->windowTitle() == "Band Scope" && widget->isVisible())
+            return widget;
+    return nullptr;
+}
+
+template <typename T> T* scopeControl(QWidget* scope, const char* szName) {
+    for (T* control : scope->findChildren<T*>())
+        if (control->accessibleName() == szName)
+            return control;
+    return nullptr;
+}
+
+} // namespace
+
+// The band scope opens from the system menu and with Ctrl+B, offers the
+// range around the frequency when no band covers it, names every
+// control, and refuses a bad range with a message, sending nothing.
+TEST(Panel, BandScopeOpensAndRefusesABadRange) {
+    runPanel([](HWND hDlg) {
+        QWidget* dialog = DialogWidget(hDlg);
+        ASSERT_NE(dialog, nullptr);
+        dialog->activateWindow();
+        QTest::keyClick(dialog, Qt::Key_B, Qt::ControlModifier);
+        pump();
+        QWidget* scope = bandScope();
+        EXPECT_NE(scope, nullptr) << "Ctrl+B";
+        scopeClose();
+        systemMenu(IDC_BANDSCOPE);
+        scope = bandScope();
+        ASSERT_NE(scope, nullptr);
+        for (QWidget* control : scope->findChildren<QWidget*>()) {
+            if (control->focusPolicy() != Qt::NoFocus && !control->isWindow() &&
+                !control->parent()->inherits("QAbstractSpinBox")) {
+                EXPECT_FALSE(control->accessibleName().isEmpty())
+                    << control->metaObject()->className();
+            }
+        }
+        auto* start = scopeControl<QLineEdit>(scope, "Start kHz");
+        auto* stop = scopeControl<QLineEdit>(scope, "Stop kHz");
+        auto* sweep = scopeControl<QPushButton>(scope, "Sweep");
+        ASSERT_TRUE(start && stop && sweep);
+        EXPECT_EQ(start->text().toStdString(), "14900");
+        EXPECT_EQ(stop->text().toStdString(), "15100");
+        queuedTexts();
+        answerBoxes(IDOK);
+        start->setText("9900");
+        stop->setText("9400");
+        sweep->click();
+        start->setText("9400");
+        stop->setText("31000");
+        sweep->click();
+        const auto boxes = boxesSeen();
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[0].szCaption, "Band Scope");
+        EXPECT_EQ(boxes[0].szText, "The start must lie below the stop.");
+        EXPECT_EQ(boxes[1].szText, "The range must lie within 100 kHz and 30 MHz.");
+        EXPECT_TRUE(queuedTexts().empty());
+        scopeClose();
+    });
+}

@@ -1,14 +1,15 @@
 // The rig-control commands without sockets: answers, sets on the link's
 // queue, values held until the receiver reports, and address parsing.
 #include "link/comthread.h"
+#include "link/control.h"
 #include "link/execthread.h"
 #include "link/queue.h"
-#include "link/control.h"
 #include "link/updatethread.h"
 #include "protocol/comexecute.h"
 #include "record/record.h"
 #include "remote/remote.h"
 #include "remote/rigcommand.h"
+#include "scan/scan.h"
 
 #include <gtest/gtest.h>
 
@@ -236,6 +237,35 @@ TEST_F(RigCommand, ModeLockKeepsTheModeToTheClientThatSetIt) {
     EXPECT_EQ(ask("M AM 0", 5000, 3), "RPRT 0\n");
     EXPECT_EQ(queued(),
               (std::vector<std::string>{"*AF7000000\r", "*RMM2\r", "*RMM0\r", "*RMM4\r"}));
+}
+
+// The scan command and the SCAN function: the range as last set, checked
+// before anything is sent; a bad or missing one is an invalid parameter.
+TEST_F(RigCommand, ScanCommandsStartAndStopTheScanner) {
+    EXPECT_EQ(ask("u SCAN"), "0\n");
+    EXPECT_EQ(ask("U ?"), "RECORD SCAN\n");
+    scanSetLastRange({9600000, 9500000, 5000}, SCANPARAMS{}); // start above stop
+    EXPECT_EQ(ask("g VFO 0"), "RPRT -1\n");
+    EXPECT_EQ(ask("U SCAN 1"), "RPRT -1\n");
+    scanSetLastRange({9500000, 9600000, 0}, SCANPARAMS{});
+    EXPECT_EQ(ask("\\scan VFO 0"), "RPRT -1\n");
+    EXPECT_EQ(ask("g"), "RPRT -1\n");
+    EXPECT_EQ(ask("g VFO x"), "RPRT -1\n");
+    EXPECT_EQ(ask("g PRIO 0"), "RPRT -11\n");
+    EXPECT_EQ(ask("U SCAN 2"), "RPRT -1\n");
+    EXPECT_EQ(ask("u SCAN"), "0\n");
+    EXPECT_TRUE(queued().empty());
+
+    // With no scanner thread running, a good range only changes the state.
+    scanSetLastRange({9500000, 9600000, 5000}, SCANPARAMS{});
+    EXPECT_EQ(ask("g VFO 0"), "RPRT 0\n");
+    EXPECT_EQ(ask("u SCAN"), "1\n");
+    EXPECT_EQ(ask("g STOP 0"), "RPRT 0\n");
+    EXPECT_EQ(ask("\\get_func SCAN"), "0\n");
+    EXPECT_EQ(ask("U SCAN 1"), "RPRT 0\n");
+    EXPECT_EQ(ask("g MEM 0"), "RPRT 0\n");
+    EXPECT_EQ(ask("U SCAN 0"), "RPRT 0\n");
+    EXPECT_EQ(ask("u SCAN"), "0\n");
 }
 
 // A tracker's pass and a logger's switch both start and stop the audio

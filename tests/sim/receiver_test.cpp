@@ -295,3 +295,46 @@ TEST(Receiver, SignalStrengthDependsOnFrequency) {
 }
 
 } // namespace
+
+namespace {
+
+// The band: stations at their strength within their width, noise beside
+// them, and a meter that needs the settle time to follow a tuning.
+TEST(Receiver, BandStationsAndSettle) {
+    Receiver receiver;
+    receiver.setStations({{9580000, 12}, {9600000, 5}});
+    receiver.setFrequency(9580000 + STATION_WIDTH, 0.0);
+    EXPECT_EQ(receiver.sUnits(0.0), 12u);
+    receiver.setFrequency(9600000, 0.0);
+    EXPECT_EQ(receiver.sUnits(0.0), 5u);
+    receiver.setFrequency(9590000, 0.0);
+    EXPECT_LE(receiver.sUnits(0.0), 4u); // band noise between them
+    // The time signals and the test tone stay where they were.
+    receiver.setFrequency(TEST_TONE_FREQUENCY, 0.0);
+    EXPECT_EQ(receiver.sUnits(0.0), 7u);
+
+    receiver.setSettle(0.050);
+    receiver.setSignal(std::nullopt);
+    receiver.setFrequency(9580000, 10.0);
+    EXPECT_EQ(receiver.sUnits(10.0), 7u);    // still the old reading
+    EXPECT_EQ(receiver.sUnits(10.025), 10u); // half-way: 9.5 rounds up
+    EXPECT_EQ(receiver.sUnits(10.050), 12u);
+    receiver.setSignal(3); // a held meter does not move
+    receiver.setFrequency(9600000, 11.0);
+    EXPECT_EQ(receiver.sUnits(11.0), 3u);
+}
+
+TEST(Receiver, StationsFileNamesEachBadLine) {
+    std::string szErrors;
+    const auto stations = parseStations("# band\n9580000 12\n\n9600000 x\n50000 3\n"
+                                        "9700000 16\n9800000 4 extra\n9900000 7\r\n",
+                                        &szErrors);
+    ASSERT_EQ(stations.size(), 2u);
+    EXPECT_EQ(stations[0].ulFrequency, 9580000u);
+    EXPECT_EQ(stations[1].uSUnits, 7u);
+    for (const char* szLine : {"line 4:", "line 5:", "line 6:", "line 7:"})
+        EXPECT_NE(szErrors.find(szLine), std::string::npos) << szLine;
+    EXPECT_EQ(szErrors.find("line 2:"), std::string::npos);
+}
+
+} // namespace

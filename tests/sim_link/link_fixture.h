@@ -104,6 +104,8 @@ class LinkOnEmulator : public testing::Test {
     }
 
     explicit LinkOnEmulator(bool bPaced = true) : emulator(options(bPaced)) {}
+    // A band of one's own (and any other option): the symlink is added.
+    explicit LinkOnEmulator(EmulatorOptions o) : emulator((o.szLinkPath = linkPath, o)) {}
 
     simlink::AudioStandIn audio;
     simlink::PostRecorder window;

@@ -1,0 +1,467 @@
+// The band scope window: a thin Qt face over the scanner (scan/scan.h)
+// and the sweep model (scan/sweep.h).
+#include "scan/scope.h"
+
+#include "link/control.h"
+#include "platform/dialog.h"
+#include "platform/dialog_qt.h"
+#include "protocol/comexecute.h"
+#include "remote/rigcommand.h"
+#include "scan/scan.h"
+#include "scan/scansettings.h"
+#include "scan/sweep.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace {
+
+constexpr int REFRESH_MS = 50;        // points are drawn as they arrive
+constexpr std::size_t STRONGEST = 10; // signals in the text list
+constexpr DWORD AROUND_TUNED = 100000;
+
+QString kilohertz(DWORD ulHertz) {
+    return QString::number(ulHertz / 1000.0, 'f', ulHertz % 1000 == 0 ? 0 : 3);
+}
+
+QString strengthText(int iDb) {
+    if (iDb <= 0) {
+        const int iUnits = 9 + iDb / 6;
+        return QStringLiteral("S%1").arg(std::max(iUnits, 0));
+    }
+    return QStringLiteral("S9+%1").arg(iDb);
+}
+
+// The picture: strength against frequency on a fixed scale.
+class ScopeCanvas final : public QWidget {
+  public:
+    explicit ScopeCanvas(const SweepModel& model, QWidget* parent)
+        : QWidget(parent), model_(model) {
+        setMinimumSize(560, 260);
+        setAccessibleName("Band scope picture");
+        setFocusPolicy(Qt::StrongFocus);
+        setCursor(Qt::CrossCursor);
+    }
+    // A click tunes there.
+    std::function<void(DWORD)> onTune;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), Qt::black);
+        const QRect plot = plotRect();
+        p.setPen(QColor(60, 60, 60));
+        p.setFont(QFont(font().family(), 8));
+        for (int db = SCOPE_BOTTOM_DB; db <= SCOPE_TOP_DB; db += db < 0 ? 12 : 10) {
+            const int y = yOf(db);
+            p.setPen(QColor(60, 60, 60));
+            p.drawLine(plot.left(), y, plot.right(), y);
+            p.setPen(QColor(170, 170, 170));
+            p.drawText(QRect(0, y - 8, plot.left() - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
+                       strengthText(db));
+        }
+        const std::size_t n = model_.count();
+        if (n == 0)
+            return;
+        p.setPen(QColor(170, 170, 170));
+        p.drawText(QRect(plot.left(), plot.bottom() + 2, 120, 16), Qt::AlignLeft,
+                   kilohertz(model_.range().ulStart) + " kHz");
+        p.drawText(QRect(plot.right() - 120, plot.bottom() + 2, 120, 16), Qt::AlignRight,
+                   kilohertz(model_.range().ulStop) + " kHz");
+        drawTrace(p, model_.average(), QColor(0, 200, 255));
+        drawTrace(p, model_.peak(), QColor(255, 80, 80));
+        drawTrace(p, model_.current(), QColor(180, 255, 0));
+        // The marker at the tuned frequency.
+        const DWORD ulTuned = radio.ulFrequency;
+        if (ulTuned >= model_.range().ulStart && ulTuned <= model_.range().ulStop) {
+            const int x = xOf(ulTuned);
+            p.setPen(QPen(Qt::white, 1, Qt::DashLine));
+            p.drawLine(x, plot.top(), x, plot.bottom());
+        }
+    }
+
+    void mousePressEvent(QMouseEvent* event) override {
+        const QRect plot = plotRect();
+        if (event->button() != Qt::LeftButton || model_.count() == 0 || plot.width() <= 0)
+            return;
+        const double fraction =
+            std::clamp((event->position().x() - plot.left()) / plot.width(), 0.0, 1.0);
+        const SCANRANGE& r = model_.range();
+        const DWORD ulFrequency = model_.frequencyAt(
+            model_.indexOf(r.ulStart + static_cast<DWORD>(fraction * (r.ulStop - r.ulStart))));
+        if (onTune)
+            onTune(ulFrequency);
+    }
+
+  private:
+    QRect plotRect() const { return rect().adjusted(56, 8, -8, -20); }
+    int yOf(int db) const {
+        const QRect plot = plotRect();
+        const int clamped = std::clamp(db, SCOPE_BOTTOM_DB, SCOPE_TOP_DB);
+        return plot.bottom() -
+               (clamped - SCOPE_BOTTOM_DB) * plot.height() / (SCOPE_TOP_DB - SCOPE_BOTTOM_DB);
+    }
+    int xOf(DWORD ulFrequency) const {
+        const QRect plot = plotRect();
+        const SCANRANGE& r = model_.range();
+        const double span = std::max<double>(r.ulStop - r.ulStart, 1.0);
+        return plot.left() + static_cast<int>((ulFrequency - r.ulStart) / span * plot.width());
+    }
+    void drawTrace(QPainter& p, const std::vector<int>& trace, const QColor& colour) {
+        p.setPen(colour);
+        bool bHave = false;
+        QPoint last;
+        for (std::size_t i = 0; i < trace.size(); ++i) {
+            if (trace[i] == SCOPE_NONE) {
+                bHave = false;
+                continue;
+            }
+            const QPoint here(xOf(model_.frequencyAt(i)), yOf(trace[i]));
+            if (bHave)
+                p.drawLine(last, here);
+            else
+                p.drawPoint(here);
+            last = here;
+            bHave = true;
+        }
+    }
+
+    const SweepModel& model_;
+};
+
+class ScopeWindow final : public QWidget {
+  public:
+    ScopeWindow(HWND hDlg, QWidget* parent) : QWidget(parent, Qt::Window), hDlg_(hDlg) {
+        setWindowTitle("Band Scope");
+        setAttribute(Qt::WA_DeleteOnClose);
+        auto* layout = new QVBoxLayout(this);
+
+        auto* rangeRow = new QHBoxLayout;
+        addField(rangeRow, "Start kHz", start_);
+        addField(rangeRow, "Stop kHz", stop_);
+        addField(rangeRow, "Step kHz", step_);
+        dwell_.setRange(1, static_cast<int>(SCAN_MAX_DWELL_MS));
+        dwell_.setValue(60);
+        dwell_.setSuffix(" ms");
+        addLabelled(rangeRow, "Dwell", &dwell_);
+        repeat_.setText("Repeat");
+        repeat_.setAccessibleName("Repeat sweeps");
+        rangeRow->addWidget(&repeat_);
+        addButton(rangeRow, sweep_, "Sweep", [this] { startSweep(); });
+        addButton(rangeRow, stopButton_, "Stop", [] { scanStop(); });
+        layout->addLayout(rangeRow);
+
+        canvas_ = new ScopeCanvas(model_, this);
+        canvas_->onTune = [this](DWORD ulFrequency) { tuneTo(ulFrequency); };
+        layout->addWidget(canvas_, 1);
+
+        auto* exportRow = new QHBoxLayout;
+        addButton(exportRow, csv_, "Export CSV...", [this] { exportCsv(); });
+        addButton(exportRow, png_, "Export PNG...", [this] { exportPng(); });
+        status_.setAccessibleName("Scope status");
+        exportRow->addWidget(&status_, 1);
+        layout->addLayout(exportRow);
+
+        auto* scanBox = new QGroupBox("Scan", this);
+        auto* scanRow = new QHBoxLayout(scanBox);
+        threshold_.setRange(static_cast<int>(SCAN_MIN_THRESHOLD),
+                            static_cast<int>(SCAN_MAX_THRESHOLD));
+        threshold_.setPrefix("S");
+        addLabelled(scanRow, "Threshold", &threshold_);
+        hang_.setRange(0, static_cast<int>(SCAN_MAX_HANG_MS));
+        hang_.setSingleStep(500);
+        hang_.setSuffix(" ms");
+        addLabelled(scanRow, "Hang", &hang_);
+        stay_.setText("Stay on signal");
+        record_.setText("Record hits");
+        for (QCheckBox* box : {&stay_, &record_}) {
+            box->setAccessibleName(box->text());
+            scanRow->addWidget(box);
+        }
+        addButton(scanRow, scanRange_, "Scan Range", [this] { startRangeScan(); });
+        addButton(scanRow, scanMemories_, "Scan Memories", [this] { startMemoryScan(); });
+        addButton(scanRow, lockout_, "Lock Out Tuned", [this] { lockOutTuned(); });
+        addButton(scanRow, clearLockouts_, "Clear Lockouts", [this] {
+            scanSetLockouts({});
+            scanSaveSettings();
+            showStatus("Lockout list cleared.");
+        });
+        layout->addWidget(scanBox);
+
+        auto* strongestLabel = new QLabel("Strongest signals of the last sweep:", this);
+        layout->addWidget(strongestLabel);
+        strongest_.setAccessibleName("Strongest signals of the last sweep");
+        strongest_.setMaximumHeight(120);
+        strongestLabel->setBuddy(&strongest_);
+        layout->addWidget(&strongest_);
+        connect(&strongest_, &QListWidget::itemActivated, this,
+                [this](QListWidgetItem* item) { tuneTo(item->data(Qt::UserRole).toUInt()); });
+
+        SCANRANGE last;
+        SCANPARAMS params;
+        if (scanLastRange(&last, &params)) {
+            dwell_.setValue(static_cast<int>(params.ulDwellMs));
+            threshold_.setValue(static_cast<int>(params.uThreshold));
+            hang_.setValue(static_cast<int>(params.ulHangMs));
+            stay_.setChecked(!params.bResume);
+            record_.setChecked(params.bRecord != FALSE);
+        } else {
+            threshold_.setValue(static_cast<int>(params.uThreshold));
+            hang_.setValue(static_cast<int>(params.ulHangMs));
+        }
+
+        connect(&timer_, &QTimer::timeout, this, [this] { refresh(); });
+        timer_.start(REFRESH_MS);
+    }
+
+    ~ScopeWindow() override {
+        if (scanState() == SCAN_SWEEPING)
+            scanStop();
+    }
+
+    void offer(DWORD ulLower, DWORD ulUpper) {
+        start_.setText(kilohertz(ulLower));
+        stop_.setText(kilohertz(ulUpper));
+        if (step_.text().isEmpty())
+            step_.setText("5");
+    }
+
+  private:
+    void addField(QHBoxLayout* row, const char* szLabel, QLineEdit& field) {
+        field.setMaximumWidth(90);
+        addLabelled(row, szLabel, &field);
+    }
+    void addLabelled(QHBoxLayout* row, const char* szLabel, QWidget* widget) {
+        auto* label = new QLabel(szLabel, this);
+        label->setBuddy(widget);
+        widget->setAccessibleName(szLabel);
+        row->addWidget(label);
+        row->addWidget(widget);
+    }
+    template <typename F>
+    void addButton(QHBoxLayout* row, QPushButton& button, const char* szText, F f) {
+        button.setText(szText);
+        button.setAccessibleName(QString(szText).remove("..."));
+        row->addWidget(&button);
+        connect(&button, &QPushButton::clicked, this, f);
+    }
+
+    void showStatus(const QString& text) {
+        status_.setText(text);
+        status_.setAccessibleDescription(text);
+    }
+    void refuse(const std::string& szWhy) {
+        showStatus(QString::fromStdString(szWhy));
+        MessageBoxA(hDlg_, szWhy.c_str(), "Band Scope", MB_ICONEXCLAMATION | MB_OK);
+    }
+
+    // The range in the fields, or nothing (after saying why).
+    bool readRange(SCANRANGE* pRange) {
+        std::string szWhy;
+        if (!scanReadKilohertz(start_.text().toStdString(), &pRange->ulStart, &szWhy) ||
+            !scanReadKilohertz(stop_.text().toStdString(), &pRange->ulStop, &szWhy) ||
+            !scanReadKilohertz(step_.text().toStdString(), &pRange->ulStep, &szWhy)) {
+            refuse(szWhy);
+            return false;
+        }
+        if (szWhy = scanCheckRange(*pRange); !szWhy.empty()) {
+            refuse(szWhy);
+            return false;
+        }
+        return true;
+    }
+
+    SCANPARAMS params() const {
+        SCANPARAMS p;
+        p.ulDwellMs = static_cast<DWORD>(dwell_.value());
+        p.uThreshold = static_cast<DWORD>(threshold_.value());
+        p.ulHangMs = static_cast<DWORD>(hang_.value());
+        p.bResume = stay_.isChecked() ? FALSE : TRUE;
+        p.bRecord = record_.isChecked() ? TRUE : FALSE;
+        return p;
+    }
+
+    void startSweep() {
+        SCANRANGE range;
+        if (!readRange(&range))
+            return;
+        const std::uint64_t ulPoints = scanPointCount(range);
+        const std::string szAsk = "This range has " + std::to_string(ulPoints) +
+                                  " points and takes a while to sweep. Sweep it?";
+        if (ulPoints > SCOPE_CONFIRM_POINTS &&
+            MessageBoxA(hDlg_, szAsk.c_str(), "Band Scope", MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+            return;
+        std::string szWhy;
+        if (!scanStartSweep(range, static_cast<DWORD>(dwell_.value()),
+                            repeat_.isChecked() ? TRUE : FALSE, &szWhy)) {
+            refuse(szWhy);
+            return;
+        }
+        const SCANRANGE& shown = model_.range();
+        if (shown.ulStart != range.ulStart || shown.ulStop != range.ulStop ||
+            shown.ulStep != range.ulStep)
+            model_.reset(range);
+        bSweepShown_ = true;
+        showStatus("Sweeping...");
+    }
+
+    void startRangeScan() {
+        SCANRANGE range;
+        if (!readRange(&range))
+            return;
+        std::string szWhy;
+        if (!scanStartRange(range, params(), &szWhy)) {
+            refuse(szWhy);
+            return;
+        }
+        scanSaveSettings();
+    }
+
+    void startMemoryScan() {
+        std::vector<SCANCHANNEL> channels;
+        for (DWORD uMemory = MIN_MEMORY; uMemory <= MAX_MEMORY; ++uMemory)
+            channels.push_back({0, 0, uMemory});
+        std::string szWhy;
+        if (!scanStartList(channels, params(), &szWhy))
+            refuse(szWhy);
+    }
+
+    void lockOutTuned() {
+        const DWORD ulTuned = radio.ulFrequency;
+        scanLockout(ulTuned, TRUE);
+        scanSaveSettings();
+        showStatus(QStringLiteral("%1 kHz locked out.").arg(kilohertz(ulTuned)));
+    }
+
+    // A click or a chosen signal: the operator tunes there.
+    void tuneTo(DWORD ulFrequency) {
+        scanOperatorActed();
+        controlTune(ulFrequency, REQUEST_OPERATOR);
+        PostMessageA(hDlg_, IDREMOTE, REMOTE_FREQUENCY, static_cast<LPARAM>(ulFrequency));
+        showStatus(QStringLiteral("Tuned to %1 kHz.").arg(kilohertz(ulFrequency)));
+    }
+
+    void refresh() {
+        for (const SCANPOINT& point : scanTakePoints())
+            model_.add(point);
+        const SCANSTATE state = scanState();
+        if (bSweepShown_ && state != SCAN_SWEEPING) {
+            model_.endSweep();
+            bSweepShown_ = false;
+            showStatus(QStringLiteral("%1 sweeps.").arg(model_.sweeps()));
+        }
+        if (model_.sweeps() != listedSweeps_) {
+            listedSweeps_ = model_.sweeps();
+            listStrongest();
+        }
+        switch (state) {
+        case SCAN_SEARCHING:
+            showStatus("Scanning...");
+            break;
+        case SCAN_LISTENING:
+            showStatus(QStringLiteral("Signal on %1 kHz.").arg(kilohertz(scanHitFrequency())));
+            break;
+        case SCAN_PAUSED:
+            showStatus("Paused: the receiver is not connected.");
+            break;
+        default:
+            break;
+        }
+        canvas_->update();
+    }
+
+    void listStrongest() {
+        strongest_.clear();
+        for (const SCOPEPEAK& peak : model_.peaks(scanStrengthDb(threshold_.value()), STRONGEST)) {
+            auto* item = new QListWidgetItem(QStringLiteral("%1 kHz  %2 (%3 dB)")
+                                                 .arg(kilohertz(peak.ulFrequency))
+                                                 .arg(strengthText(peak.iStrengthDb))
+                                                 .arg(peak.iStrengthDb),
+                                             &strongest_);
+            item->setData(Qt::UserRole, static_cast<uint>(peak.ulFrequency));
+        }
+        canvas_->setAccessibleDescription(
+            strongest_.count() == 0
+                ? QString("No signal above the threshold in the last sweep.")
+                : QStringLiteral("%1 signals above the threshold; the strongest at %2.")
+                      .arg(strongest_.count())
+                      .arg(strongest_.item(0)->text()));
+    }
+
+    void exportCsv() {
+        const QString path =
+            QFileDialog::getSaveFileName(this, "Export CSV", "sweep.csv", "CSV files (*.csv)");
+        if (path.isEmpty())
+            return;
+        QFile file(path);
+        const std::string text = model_.csv();
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(text.data(), static_cast<qint64>(text.size())) !=
+                static_cast<qint64>(text.size()))
+            refuse("Cannot write " + path.toStdString() + ": " + file.errorString().toStdString());
+    }
+
+    void exportPng() {
+        const QString path =
+            QFileDialog::getSaveFileName(this, "Export PNG", "sweep.png", "PNG images (*.png)");
+        if (!path.isEmpty() && !canvas_->grab().save(path, "PNG"))
+            refuse("Cannot write " + path.toStdString() + ".");
+    }
+
+    HWND hDlg_;
+    SweepModel model_;
+    ScopeCanvas* canvas_ = nullptr;
+    QLineEdit start_, stop_, step_;
+    QSpinBox dwell_, threshold_, hang_;
+    QCheckBox repeat_, stay_, record_;
+    QPushButton sweep_, stopButton_, csv_, png_, scanRange_, scanMemories_, lockout_,
+        clearLockouts_;
+    QLabel status_;
+    QListWidget strongest_;
+    QTimer timer_;
+    bool bSweepShown_ = false;
+    std::size_t listedSweeps_ = 0;
+};
+
+QPointer<ScopeWindow> window;
+
+} // namespace
+
+void scopeShow(HWND hDlg, DWORD ulLower, DWORD ulUpper, DWORD ulTuned) {
+    if (ulLower == 0 || ulUpper <= ulLower) {
+        ulLower = ulTuned > MIN_FREQUENCY + AROUND_TUNED ? ulTuned - AROUND_TUNED : MIN_FREQUENCY;
+        ulUpper = std::min(ulTuned + AROUND_TUNED, MAX_FREQUENCY);
+    }
+    if (!window) {
+        window = new ScopeWindow(hDlg, DialogWidget(hDlg));
+        window->offer(ulLower, ulUpper);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void scopeClose() {
+    delete window.data();
+}
