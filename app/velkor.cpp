@@ -20,6 +20,7 @@
 #include "record/record.h"
 #include "remote/remote.h"
 #include "remote/rigcommand.h"
+#include "web/web.h"
 
 #include <charconv>
 #include <cstdint>
@@ -27,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 RADIOSTATE local;
 DWORD uMemory = 0;
@@ -268,6 +270,53 @@ void remoteToggle(HWND hDlg) {
     CheckMenuItem(hMenu, IDC_REMOTE, MF_BYCOMMAND | MF_UNCHECKED);
 }
 
+// ---- web remote -------------------------------------------------------------
+
+// The band buttons as the dialog labels them, for the web page.
+std::vector<WEBBAND> webBands(HWND hDlg) {
+    std::vector<WEBBAND> bands;
+    const auto add = [&](int first, int last, BOOL bShortwave) {
+        for (int id = first; id <= last; ++id) {
+            std::array<char, 16> szName{};
+            GetDlgItemTextA(hDlg, id, szName.data(), static_cast<int>(szName.size()));
+            if (const DWORD ulBand = bandFrequency(id); ulBand != 0)
+                bands.push_back(WEBBAND{szName.data(), ulBand, bShortwave});
+        }
+    };
+    add(IDC_160M, IDC_10M, FALSE);
+    add(IDC_120M, IDC_11M, TRUE);
+    return bands;
+}
+
+// Starts the web panel's server on szAddress. A failure (port in use, no
+// password for a public address, a certificate that does not load) is
+// named on stderr and in a box, and the panel runs on.
+void webStartOn(HWND hDlg, const std::string& szAddress) {
+    std::string szError;
+    if (webOpen(szAddress, webBands(hDlg), &szError)) {
+        std::fprintf(stderr, "velkor: web remote on %s, port %u\n", szAddress.c_str(),
+                     static_cast<unsigned>(webPort()));
+    } else {
+        std::fprintf(stderr, "velkor: web remote on \"%s\": %s\n", szAddress.c_str(),
+                     szError.c_str());
+        const std::string szText = "Cannot serve the web panel on " + szAddress + ":\n" + szError;
+        MessageBoxA(hDlg, szText.c_str(), "Web Remote", MB_ICONEXCLAMATION | MB_OK);
+    }
+    CheckMenuItem(hMenu, IDC_WEB, MF_BYCOMMAND | (webRunning() ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// The system menu's "Web Remote": the server on or off, where VELKOR_WEB
+// says, else on the default loopback port.
+void webToggle(HWND hDlg) {
+    if (!webRunning()) {
+        const char* szAddress = std::getenv(szWebEnv);
+        webStartOn(hDlg, szAddress != nullptr ? szAddress : szWebDefault);
+        return;
+    }
+    webClose();
+    CheckMenuItem(hMenu, IDC_WEB, MF_BYCOMMAND | MF_UNCHECKED);
+}
+
 // A remote set shows as the operator's own would: a frequency as a tuning
 // (display, band mark and local), a mode as a mode button.
 BOOL remoteFollow(WPARAM wWhat, LPARAM lValue) {
@@ -286,7 +335,7 @@ BOOL remoteFollow(WPARAM wWhat, LPARAM lValue) {
 
 // ---- closing --------------------------------------------------------------
 
-// Ends the dialog and closes the remote-control server, audio, the exec
+// Ends the dialog and closes the remote-control server, the web server, audio, the exec
 // thread, the poll thread and the serial link, in that order. Runs once, whichever path comes
 // first.
 void closeSequence(HWND hDlg, INT_PTR nEndCode) {
@@ -296,6 +345,7 @@ void closeSequence(HWND hDlg, INT_PTR nEndCode) {
     bEnded = true;
     EndDialog(hDlg, nEndCode);
     remoteClose();
+    webClose();
     recordClose(); // its files are complete before the audio they hold stops
     audioClose();
     execClose();
@@ -381,6 +431,9 @@ BOOL onSysCommand(HWND hDlg, WPARAM wCommand) {
         return TRUE;
     case IDC_REMOTE:
         remoteToggle(hDlg);
+        return TRUE;
+    case IDC_WEB:
+        webToggle(hDlg);
         return TRUE;
     case IDC_RECAUDIO:
     case IDC_RECSTREAM:
@@ -590,6 +643,7 @@ void InitializePanel(HWND hDlg) {
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_RESTART, "Radio Restart");
     AppendMenuA(hMenu, MF_STRING, IDC_REMOTE, "Remote Control");
+    AppendMenuA(hMenu, MF_STRING, IDC_WEB, "Web Remote");
     addRecordingMenu(hDlg);
     AppendMenuA(hMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuA(hMenu, MF_STRING, IDC_ABOUT, "About");
@@ -637,6 +691,9 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
     updateStart();
     if (const char* szRemote = std::getenv(szRemoteEnv); szRemote != nullptr) {
         remoteStartOn(hDlg, szRemote);
+    }
+    if (const char* szWeb = std::getenv(szWebEnv); szWeb != nullptr) {
+        webStartOn(hDlg, szWeb);
     }
     return NO_ERROR;
 }

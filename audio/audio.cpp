@@ -16,6 +16,9 @@
 std::array<BYTE, CLIPSIZE> ucAudioClip;
 HANDLE hAudioClip = nullptr;
 HANDLE hGetMore = nullptr;
+SpscBuffer<TAPPEDCLIP, CLIP_TAP_SIZE> clipTap;
+Shared<int> bClipTap{FALSE};
+Shared<std::uint64_t> ulClipTapDropped{0};
 
 // ---------------------------------------------------------------------------
 // Decoding and resampling of half-clips.
@@ -346,6 +349,13 @@ DWORD audioThread(LPVOID) {
             audioCounters.llClipTaken[ulClip] = llClipTime;
             if (ulRequestSession == ulClipSession && llRequested != 0)
                 audioCounters.llClipWait[ulClip] = llClipTime - llRequested;
+        }
+        if (bClipTap) {
+            TAPPEDCLIP tapped;
+            ADPCMDecoderState(&tapped.sPredictor, &tapped.ucIndex);
+            tapped.ucClip = ucAudioClip;
+            if (!clipTap.push(&tapped, 1))
+                ulClipTapDropped += 1;
         }
         // Both halves are always decoded, also while audio is off, so the
         // decoder stays in step with the receiver's encoder.

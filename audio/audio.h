@@ -3,6 +3,7 @@
 
 #include "platform/sync.h"
 #include "platform/types.h"
+#include "record/spscbuffer.h"
 
 #include <array>
 #include <cstdint>
@@ -23,6 +24,22 @@ inline constexpr int RESAMPLE_WORK_SIZE = 404;
 extern std::array<BYTE, CLIPSIZE> ucAudioClip;
 extern HANDLE hAudioClip;
 extern HANDLE hGetMore;
+
+// A copy of each clip the audio thread takes, with the decoder state it
+// is decoded from, for listeners elsewhere (the web panel), who can then
+// decode it exactly as the program does from any clip on. The audio
+// thread never waits for them: while bClipTap is off nothing is copied,
+// and a clip that finds the tap full is dropped.
+struct TAPPEDCLIP {
+    std::int16_t sPredictor = 0;
+    std::uint8_t ucIndex = 0;
+    std::array<BYTE, CLIPSIZE> ucClip{};
+};
+inline constexpr std::size_t CLIP_TAP_SIZE = 32; // about two seconds of clips
+extern SpscBuffer<TAPPEDCLIP, CLIP_TAP_SIZE> clipTap;
+extern Shared<int> bClipTap;
+// Clips the tap had no room for.
+extern Shared<std::uint64_t> ulClipTapDropped;
 
 // Decodes n octets into 2n samples, low nibble first; the decoder state
 // carries on from the previous call. Returns sData.
