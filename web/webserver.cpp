@@ -107,6 +107,8 @@ class Server : public QObject {
 
     ~Server() override {
         bClipTap = FALSE;
+        for (CLIENT& client : clients_)
+            client.socket->disconnect(this); // no drop while the list goes
         clients_.clear();
         nClients = 0;
         nListeners = 0;
@@ -200,8 +202,10 @@ class Server : public QObject {
     }
 
     // A socket closed at the door lives until its close has gone out.
+    // The server owns it meanwhile, so a stop deletes it too.
     void retire(std::unique_ptr<QWebSocket> socket) {
         QWebSocket* pSocket = socket.release();
+        pSocket->setParent(this);
         QObject::connect(pSocket, &QWebSocket::disconnected, pSocket, &QObject::deleteLater);
         QTimer::singleShot(1000, pSocket, [pSocket] { pSocket->abort(); });
     }
@@ -228,6 +232,7 @@ class Server : public QObject {
             webReleaseOperator(id);
             QWebSocket* pSocket = it->socket.release();
             pSocket->disconnect(this);
+            pSocket->setParent(this);
             if (pSocket->state() == QAbstractSocket::UnconnectedState)
                 pSocket->deleteLater();
             else
