@@ -17,6 +17,7 @@ inline constexpr int IDC_RECAUDIO = 118;  // "Record Audio"
 inline constexpr int IDC_RECSTREAM = 119; // "Record Stream"
 inline constexpr int IDC_REMOTE = 400;    // "Remote Control": the rig-control server on or off
 inline constexpr int IDC_WEB = 401;       // "Web Remote": the web panel's server on or off
+inline constexpr int IDC_ICECAST = 402;   // "Stream to Icecast": the Icecast stream on or off
 
 inline constexpr int IDC_GB_AUDIO = 115;
 inline constexpr int IDC_AUDIO = 116;

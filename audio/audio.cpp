@@ -19,6 +19,9 @@ HANDLE hGetMore = nullptr;
 SpscBuffer<TAPPEDCLIP, CLIP_TAP_SIZE> clipTap;
 Shared<int> bClipTap{FALSE};
 Shared<std::uint64_t> ulClipTapDropped{0};
+SpscBuffer<float, PLAYED_TAP_SIZE> playedTap;
+Shared<int> bPlayedTap{FALSE};
+Shared<std::uint64_t> ulPlayedTapDropped{0};
 
 // ---------------------------------------------------------------------------
 // Decoding and resampling of half-clips.
@@ -386,9 +389,11 @@ int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer
         ringTake(*static_cast<RING*>(pUserData), ulSession, pOutput, ulFramesPerBuffer);
     audioCounters.ulStaleBlocks += taken.ulStale;
     if (taken.bPlayed) {
+        const auto nPlayed = std::min<unsigned long>(ulFramesPerBuffer, FRAMES_PER_BLOCK);
         if (bAudioOn) // what plays, for a recording
-            recordAudioFrames(pOutput,
-                              std::min<unsigned long>(ulFramesPerBuffer, FRAMES_PER_BLOCK));
+            recordAudioFrames(pOutput, nPlayed);
+        if (bAudioOn && bPlayedTap && !playedTap.push(pOutput, nPlayed))
+            ulPlayedTapDropped += nPlayed;
         if (ulSessionPlaying != taken.tag.ulSession) {
             llSessionPlaying = nowMicros();
             ulSessionPlaying = taken.tag.ulSession;

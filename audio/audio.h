@@ -41,6 +41,15 @@ extern Shared<int> bClipTap;
 // Clips the tap had no room for.
 extern Shared<std::uint64_t> ulClipTapDropped;
 
+// What the sound output plays of the received audio (8000 frames per
+// second), for a streamer (Icecast). The callback never waits: while
+// bPlayedTap is off nothing is copied, and frames that do not fit are
+// dropped (counted in ulPlayedTapDropped).
+inline constexpr std::size_t PLAYED_TAP_SIZE = 16384; // about two seconds
+extern SpscBuffer<float, PLAYED_TAP_SIZE> playedTap;
+extern Shared<int> bPlayedTap;
+extern Shared<std::uint64_t> ulPlayedTapDropped;
+
 // Decodes n octets into 2n samples, low nibble first; the decoder state
 // carries on from the previous call. Returns sData.
 std::int16_t* decode(std::int16_t* sData, const BYTE* ucaCode, int n);
