@@ -151,15 +151,11 @@ class Server : public QObject {
         if (szOrigin.isEmpty())
             return true;
         const QUrl origin(szOrigin);
-        const QUrl request = socket.requestUrl();
-        const QByteArray host = socket.request().rawHeader("Host");
-        const QString szOriginHost =
-            origin.host() + ":" +
-            QString::number(origin.port(origin.scheme() == "https" ? 443 : 80));
-        QString szHost = QString::fromLatin1(host);
-        if (!szHost.contains(':') || szHost.endsWith(']'))
-            szHost += ":" + QString::number(request.port(origin.scheme() == "https" ? 443 : 80));
-        return !host.isEmpty() && szOriginHost.compare(szHost, Qt::CaseInsensitive) == 0;
+        const int iDefaultPort = origin.scheme() == "https" ? 443 : 80;
+        const QUrl host("http://" + QString::fromLatin1(socket.request().rawHeader("Host")));
+        return origin.isValid() && host.isValid() && !host.host().isEmpty() &&
+               origin.host().compare(host.host(), Qt::CaseInsensitive) == 0 &&
+               origin.port(iDefaultPort) == host.port(iDefaultPort);
     }
 
     void acceptSockets() {
@@ -308,12 +304,16 @@ class Server : public QObject {
                           "minute\"}");
             return;
         }
-        if (!webCheckPassword(szSecret)) {
-            reply(client, "{\"t\":\"login\",\"ok\":false,\"why\":\"wrong password\"}");
+        // The password is always checked, at the same cost, but only
+        // a free role tells whether it was right.
+        const BOOL bRight = webCheckPassword(szSecret);
+        const int iHolder = webOperator(ulNow);
+        if (iHolder != 0 && iHolder != client.id) {
+            reply(client, "{\"t\":\"login\",\"ok\":false,\"why\":\"someone else is tuning\"}");
             return;
         }
-        if (!webTakeOperator(client.id, ulNow)) {
-            reply(client, "{\"t\":\"login\",\"ok\":false,\"why\":\"someone else is tuning\"}");
+        if (!bRight || !webTakeOperator(client.id, ulNow)) {
+            reply(client, "{\"t\":\"login\",\"ok\":false,\"why\":\"wrong password\"}");
             return;
         }
         reply(client, "{\"t\":\"login\",\"ok\":true}");

@@ -26,6 +26,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -396,9 +397,17 @@ TEST_F(WebServer, ClientsSeeTheReceiverAndTheOperatorTunes) {
     op.socket->sendTextMessage("login secret");
     EXPECT_TRUE(spin([&] { return op.has("\"t\":\"login\",\"ok\":true"); }));
     EXPECT_TRUE(spin([&] { return listener.has("\"op\":true,\"you\":false"); }));
-    // Only one operator.
+    // Only one operator; while the role is held, nobody learns whether a
+    // password was right.
+    listener.socket->sendTextMessage("login nope");
     listener.socket->sendTextMessage("login secret");
-    EXPECT_TRUE(spin([&] { return listener.has("someone else is tuning"); }));
+    EXPECT_TRUE(spin([&] {
+        return std::count_if(listener.texts.begin(), listener.texts.end(),
+                             [](const std::string& sz) {
+                                 return sz.find("someone else is tuning") != std::string::npos;
+                             }) == 2;
+    }));
+    EXPECT_FALSE(listener.has("wrong password"));
 
     op.socket->sendTextMessage("tune 7100000");
     std::vector<std::string> sent;
@@ -478,6 +487,8 @@ TEST_F(WebServer, ForeignOriginsAndClientsPastTheLimitAreTurnedAway) {
     CLIENT& foreign = connect("http://evil.example");
     EXPECT_TRUE(spin([&] { return foreign.bClosed; }));
     EXPECT_FALSE(foreign.has("hello"));
+    CLIENT& otherPort = connect("http://127.0.0.1:" + QString::number(webPort() + 1));
+    EXPECT_TRUE(spin([&] { return otherPort.bClosed; }));
     CLIENT& same = connect("http://127.0.0.1:" + QString::number(webPort()));
     EXPECT_TRUE(spin([&] { return same.has("hello"); }));
     greeted();
