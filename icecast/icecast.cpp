@@ -87,7 +87,6 @@ void disconnect() {
     }
     if (pShout != nullptr) {
         shout_close(pShout);
-        shout_free(pShout);
         pShout = nullptr;
     }
     bConnected = FALSE;
@@ -95,9 +94,13 @@ void disconnect() {
 
 // Starts a connection (it completes in later calls to pollConnection).
 bool startConnection() {
-    pShout = shout_new();
-    if (pShout == nullptr)
+    // libshout 2.4.6's shout_free frees nothing, so one connection
+    // object serves the whole run, closed and opened again; it stays
+    // reachable.
+    static shout_t* const pConnection = shout_new();
+    if (pConnection == nullptr)
         return false;
+    pShout = pConnection;
     shout_set_host(pShout, url.szHost.c_str());
     shout_set_port(pShout, url.wPort);
     shout_set_user(pShout, url.szUser.c_str());
