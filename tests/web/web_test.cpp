@@ -382,6 +382,33 @@ TEST_F(WebServer, RefusesWhatItShouldNotServe) {
     EXPECT_FALSE(webRunning());
 }
 
+TEST_F(WebServer, ServesOverTlsWithACertificateAndKey) {
+    const std::string szDir = testing::TempDir() + "velkor-web-tls";
+    const std::string szMake = "mkdir -p " + szDir +
+                               " && openssl req -x509 -newkey rsa:2048 "
+                               "-nodes -days 1 -subj /CN=127.0.0.1 -keyout " +
+                               szDir + "/key.pem -out " + szDir + "/cert.pem 2>/dev/null";
+    if (std::system(szMake.c_str()) != 0)
+        GTEST_SKIP() << "cannot make a certificate (openssl)";
+    setenv(szWebCertEnv, (szDir + "/cert.pem").c_str(), 1);
+    setenv(szWebKeyEnv, (szDir + "/key.pem").c_str(), 1);
+    open();
+    QWebSocket socket;
+    std::vector<std::string> texts;
+    QObject::connect(&socket, &QWebSocket::sslErrors, [&socket] { socket.ignoreSslErrors(); });
+    QObject::connect(&socket, &QWebSocket::textMessageReceived,
+                     [&texts](const QString& sz) { texts.push_back(sz.toStdString()); });
+    socket.open(QUrl("wss://127.0.0.1:" + QString::number(webPort()) + "/ws"));
+    EXPECT_TRUE(spin([&] { return !texts.empty(); }));
+    ASSERT_FALSE(texts.empty());
+    EXPECT_NE(texts.front().find("\"t\":\"hello\""), std::string::npos);
+    socket.close();
+    // Plain HTTP is not spoken there.
+    CLIENT& plain = connect();
+    EXPECT_TRUE(spin([&] { return plain.bClosed || !plain.socket->isValid(); }, 5000));
+    EXPECT_FALSE(plain.has("hello"));
+}
+
 TEST_F(WebServer, ClientsSeeTheReceiverAndTheOperatorTunes) {
     open("secret");
     CLIENT& listener = greeted();
