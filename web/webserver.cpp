@@ -33,6 +33,7 @@
 namespace {
 
 constexpr int TICK_MS = 20;       // clips are taken from the tap this often
+constexpr int IDLE_TICK_MS = 500; // and this often while nobody is connected
 constexpr int STATE_TICKS = 5;    // and the receiver's state is sent every fifth tick
 constexpr int JOIN_MS = 2000;     // the thread is given this long to end
 constexpr char AUDIO_MESSAGE = 1; // first octet of an audio message
@@ -101,7 +102,7 @@ class Server : public QObject {
         QObject::connect(&http_, &QAbstractHttpServer::newWebSocketConnection, this,
                          [this] { acceptSockets(); });
         QObject::connect(&tick_, &QTimer::timeout, this, [this] { onTick(); });
-        tick_.start(TICK_MS);
+        tick_.start(IDLE_TICK_MS);
         return {};
     }
 
@@ -245,6 +246,8 @@ class Server : public QObject {
             n += client.bListening ? 1 : 0;
         nClients = static_cast<int>(clients_.size());
         nListeners = n;
+        // Nobody connected: nothing to send, so the thread rests.
+        tick_.setInterval(clients_.empty() ? IDLE_TICK_MS : TICK_MS);
         if (n > 0 && !bClipTap) {
             clipTap.clear();
             bClipTap = TRUE;
