@@ -18,6 +18,8 @@ inline constexpr int IDC_RECSTREAM = 119; // "Record Stream"
 inline constexpr int IDC_REMOTE = 400;    // "Remote Control": the rig-control server on or off
 inline constexpr int IDC_BANDSCOPE = 401; // "Band Scope...": the band scope and scanner window
 inline constexpr int IDC_STATIONS = 402;  // "Stations...": the station window
+inline constexpr int IDC_WEB = 403;       // "Web Remote": the web panel's server on or off
+inline constexpr int IDC_ICECAST = 404;   // "Stream to Icecast": the Icecast stream on or off
 
 // Keyboard accelerators: IDA_FIRST plus the command's place in
 // a11y::ShortcutCommand (access/shortcuts.h).

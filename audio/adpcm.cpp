@@ -61,3 +61,8 @@ void ADPCMDecoderInit() {
     lPrevSample = 0;
     cIndex = 0;
 }
+
+void ADPCMDecoderState(std::int16_t* pPredictor, std::uint8_t* pIndex) {
+    *pPredictor = static_cast<std::int16_t>(lPrevSample);
+    *pIndex = static_cast<std::uint8_t>(cIndex);
+}

@@ -16,6 +16,12 @@
 std::array<BYTE, CLIPSIZE> ucAudioClip;
 HANDLE hAudioClip = nullptr;
 HANDLE hGetMore = nullptr;
+SpscBuffer<TAPPEDCLIP, CLIP_TAP_SIZE> clipTap;
+Shared<int> bClipTap{FALSE};
+Shared<std::uint64_t> ulClipTapDropped{0};
+SpscBuffer<float, PLAYED_TAP_SIZE> playedTap;
+Shared<int> bPlayedTap{FALSE};
+Shared<std::uint64_t> ulPlayedTapDropped{0};
 
 // ---------------------------------------------------------------------------
 // Decoding and resampling of half-clips.
@@ -340,6 +346,13 @@ DWORD audioThread(LPVOID) {
             if (ulRequestSession == ulClipSession && llRequested != 0)
                 audioCounters.llClipWait[ulClip] = llClipTime - llRequested;
         }
+        if (bClipTap) {
+            TAPPEDCLIP tapped;
+            ADPCMDecoderState(&tapped.sPredictor, &tapped.ucIndex);
+            tapped.ucClip = ucAudioClip;
+            if (!clipTap.push(&tapped, 1))
+                ulClipTapDropped += 1;
+        }
         // Both halves are always decoded, also while audio is off, so the
         // decoder stays in step with the receiver's encoder.
         decode(sAudio.data(), ucAudioClip.data(), HALFCLIP);
@@ -369,9 +382,11 @@ int paCallback(const void*, void* pOutputBuffer, unsigned long ulFramesPerBuffer
         ringTake(*static_cast<RING*>(pUserData), ulSession, pOutput, ulFramesPerBuffer);
     audioCounters.ulStaleBlocks += taken.ulStale;
     if (taken.bPlayed) {
+        const auto nPlayed = std::min<unsigned long>(ulFramesPerBuffer, FRAMES_PER_BLOCK);
         if (bAudioOn) // what plays, for a recording
-            recordAudioFrames(pOutput,
-                              std::min<unsigned long>(ulFramesPerBuffer, FRAMES_PER_BLOCK));
+            recordAudioFrames(pOutput, nPlayed);
+        if (bAudioOn && bPlayedTap && !playedTap.push(pOutput, nPlayed))
+            ulPlayedTapDropped += nPlayed;
         if (ulSessionPlaying != taken.tag.ulSession) {
             llSessionPlaying = nowMicros();
             ulSessionPlaying = taken.tag.ulSession;

@@ -3,6 +3,7 @@
 
 #include "platform/sync.h"
 #include "platform/types.h"
+#include "record/spscbuffer.h"
 
 #include <array>
 #include <cstdint>
@@ -23,6 +24,31 @@ inline constexpr int RESAMPLE_WORK_SIZE = 404;
 extern std::array<BYTE, CLIPSIZE> ucAudioClip;
 extern HANDLE hAudioClip;
 extern HANDLE hGetMore;
+
+// A copy of each clip the audio thread takes, with the decoder state it
+// is decoded from, for listeners elsewhere (the web panel), who can then
+// decode it exactly as the program does from any clip on. The audio
+// thread never waits for them: while bClipTap is off nothing is copied,
+// and a clip that finds the tap full is dropped.
+struct TAPPEDCLIP {
+    std::int16_t sPredictor = 0;
+    std::uint8_t ucIndex = 0;
+    std::array<BYTE, CLIPSIZE> ucClip{};
+};
+inline constexpr std::size_t CLIP_TAP_SIZE = 32; // about two seconds of clips
+extern SpscBuffer<TAPPEDCLIP, CLIP_TAP_SIZE> clipTap;
+extern Shared<int> bClipTap;
+// Clips the tap had no room for.
+extern Shared<std::uint64_t> ulClipTapDropped;
+
+// What the sound output plays of the received audio (8000 frames per
+// second), for a streamer (Icecast). The callback never waits: while
+// bPlayedTap is off nothing is copied, and frames that do not fit are
+// dropped (counted in ulPlayedTapDropped).
+inline constexpr std::size_t PLAYED_TAP_SIZE = 16384; // about two seconds
+extern SpscBuffer<float, PLAYED_TAP_SIZE> playedTap;
+extern Shared<int> bPlayedTap;
+extern Shared<std::uint64_t> ulPlayedTapDropped;
 
 // Decodes n octets into 2n samples, low nibble first; the decoder state
 // carries on from the previous call. Returns sData.

@@ -13,6 +13,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -144,4 +146,11 @@ void SignalWakeSocket(SOCKET hWake) {
 void ClearWakeSocket(SOCKET hWake) {
     std::uint64_t count = 0;
     [[maybe_unused]] const ssize_t n = read(hWake, &count, sizeof count);
+}
+
+void IgnoreBrokenPipeOnThisThread() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 }

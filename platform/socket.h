@@ -53,3 +53,8 @@ void closesocket(SOCKET hSocket);
 SOCKET CreateWakeSocket();
 void SignalWakeSocket(SOCKET hWake);
 void ClearWakeSocket(SOCKET hWake);
+
+// For a thread whose sockets belong to a library that writes without
+// asking the system to spare it (libshout): a peer that has gone then
+// gives that write an error instead of ending the program.
+void IgnoreBrokenPipeOnThisThread();

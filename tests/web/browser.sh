@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The web panel in a real browser: the built panel under Xvfb against
+# the receiver emulator, with its web server on a free loopback port,
+# and headless Chromium driven by tests/web/browser.py. Skipped (exit 77)
+# where Chromium, its driver or Selenium is missing.
+# Usage: browser.sh VELKOR VELKOR_SIM VELKOR_DIALOG_GEOMETRY
+set -euo pipefail
+velkor=$(readlink -f "$1") sim=$(readlink -f "$2") geometry=$(readlink -f "$3")
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+for tool in chromium chromedriver; do
+  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed (apt-get install chromium chromium-driver)"; exit 77; }
+done
+# Debian's Python, where python3-selenium is installed, whatever PATH prefers.
+python=python3
+[ -x /usr/bin/python3 ] && python=/usr/bin/python3
+"$python" -c 'import selenium' 2>/dev/null ||
+  { echo "SKIPPED: python3-selenium is not installed"; exit 77; }
+# shellcheck source=../../scripts/panel-session
+. "$top/scripts/panel-session"
+# shellcheck source=../../scripts/panel-geometry
+. "$top/scripts/panel-geometry" "$geometry"
+fail() {
+  echo "web browser test: $*" >&2
+  for f in sim.err velkor.err commands.log; do
+    [ -f "$work/$f" ] && { echo "--- $f" >&2; tail -n 30 "$work/$f" >&2; }
+  done
+  exit 1
+}
+port=$("$python" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+session_start
+session_sim "$sim"
+session_panel "$velkor" VELKOR="$slave" VELKOR_WEB="127.0.0.1:$port" VELKOR_WEB_PASSWORD=secret-word
+session_wait_window "$panel_title" || fail "the panel did not appear"
+session_focus "$panel_title"
+sleep 1
+# shellcheck disable=SC2086
+panel_click $ENABLE_AT # the receiver's audio on, as the dialog's operator does
+"$python" "$here/browser.py" "http://127.0.0.1:$port/" "$work/commands.log" secret-word "$work/chromium" ||
+  fail "the browser checks failed"

@@ -1,0 +1,587 @@
+// The web panel's server thread: Qt's HTTP server and WebSockets on an
+// event loop of their own.
+#include "web/web.h"
+
+#include "audio/audio.h"
+#include "link/updatethread.h"
+#include "protocol/comexecute.h"
+#include "protocol/steps.h"
+#include "remote/remote.h"
+#include "web/webpolicy.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QHttpServer>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QHttpServerResponse>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QWebSocket>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr int TICK_MS = 20;       // clips are taken from the tap this often
+constexpr int IDLE_TICK_MS = 500; // and this often while nobody is connected
+constexpr int STATE_TICKS = 5;    // and the receiver's state is sent every fifth tick
+constexpr int JOIN_MS = 2000;     // the thread is given this long to end
+constexpr char AUDIO_MESSAGE = 1; // first octet of an audio message
+constexpr int AUDIO_HEADER = 8;   // kind, index, predictor (2), clip number (4)
+
+std::uint64_t now() {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+const char* modeName(DWORD uMode) {
+    return uMode == MODE_AM ? "AM" : uMode == MODE_CW ? "CW" : uMode == MODE_SSB ? "SSB" : "";
+}
+
+std::string jsonString(const std::string& sz) {
+    std::string out = "\"";
+    for (char c : sz) {
+        if (c == '"' || c == '\\')
+            out += '\\';
+        if (static_cast<unsigned char>(c) >= 0x20)
+            out += c;
+    }
+    return out + "\"";
+}
+
+// What the server was opened with.
+struct SETTINGS {
+    QHostAddress address;
+    quint16 wPort = 0;
+    std::vector<WEBBAND> bands;
+    int nLimit = WEB_LISTENERS;
+    std::string szIcecast; // the listeners' address of the Icecast stream
+    QSslCertificate certificate;
+    QSslKey key;
+};
+
+struct CLIENT {
+    int id = 0;
+    std::unique_ptr<QWebSocket> socket;
+    std::string szAddress;
+    bool bListening = false;
+    std::uint64_t ulBackedUpSince = 0; // 0: keeping up
+    QString szLastState;
+};
+
+std::atomic<int> nClients{0};
+std::atomic<int> nListeners{0};
+std::atomic<unsigned long long> ulSkipped{0};
+std::atomic<WORD> wPortListening{0};
+
+// Lives on the server's thread, from its start to its end.
+class Server : public QObject {
+  public:
+    explicit Server(const SETTINGS& settings) : settings_(settings) {}
+
+    // The reason it cannot serve, or "".
+    std::string listen() {
+        if (!settings_.certificate.isNull())
+            http_.sslSetup(settings_.certificate, settings_.key);
+        addRoutes();
+        const quint16 wPort = http_.listen(settings_.address, settings_.wPort);
+        if (wPort == 0)
+            return "cannot listen (address in use, or not an address of this machine)";
+        wPortListening = wPort;
+        QObject::connect(&http_, &QAbstractHttpServer::newWebSocketConnection, this,
+                         [this] { acceptSockets(); });
+        QObject::connect(&tick_, &QTimer::timeout, this, [this] { onTick(); });
+        tick_.start(IDLE_TICK_MS);
+        return {};
+    }
+
+    ~Server() override {
+        bClipTap = FALSE;
+        for (CLIENT& client : clients_)
+            client.socket->disconnect(this); // no drop while the list goes
+        clients_.clear();
+        nClients = 0;
+        nListeners = 0;
+        wPortListening = 0;
+    }
+
+  private:
+    void addRoutes() {
+        serve("/", "page.html", "text/html; charset=utf-8");
+        serve("/page.js", "page.js", "text/javascript; charset=utf-8");
+        serve("/worklet.js", "worklet.js", "text/javascript; charset=utf-8");
+        serve("/page.css", "page.css", "text/css; charset=utf-8");
+        // The socket: the server hands an upgrade on to newWebSocketConnection
+        // once a route has taken it; anything else here is answered.
+        http_.route("/ws", [](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+            if (request.value("upgrade").compare("websocket", Qt::CaseInsensitive) != 0)
+                responder.write(QHttpServerResponder::StatusCode::BadRequest);
+        });
+    }
+
+    void serve(const char* szPath, const char* szFile, const char* szType) {
+        QFile file(QString(":/web/") + szFile);
+        file.open(QIODevice::ReadOnly);
+        const QByteArray body = file.readAll();
+        const QByteArray type = szType;
+        http_.route(szPath, [body, type] {
+            QHttpServerResponse response(type, body);
+            response.addHeader("Cache-Control", "no-store");
+            response.addHeader("X-Content-Type-Options", "nosniff");
+            response.addHeader("Content-Security-Policy",
+                               "default-src 'self'; frame-ancestors 'none'");
+            return response;
+        });
+    }
+
+    // A browser's page may open the socket only from this server's own
+    // page; tools without an Origin header are not browsers.
+    static bool originAllowed(const QWebSocket& socket) {
+        const QString szOrigin = socket.origin();
+        if (szOrigin.isEmpty())
+            return true;
+        const QUrl origin(szOrigin);
+        const int iDefaultPort = origin.scheme() == "https" ? 443 : 80;
+        const QUrl host("http://" + QString::fromLatin1(socket.request().rawHeader("Host")));
+        return origin.isValid() && host.isValid() && !host.host().isEmpty() &&
+               origin.host().compare(host.host(), Qt::CaseInsensitive) == 0 &&
+               origin.port(iDefaultPort) == host.port(iDefaultPort);
+    }
+
+    void acceptSockets() {
+        while (http_.hasPendingWebSocketConnections()) {
+            std::unique_ptr<QWebSocket> socket = http_.nextPendingWebSocketConnection();
+            if (!socket)
+                continue;
+            socket->setMaxAllowedIncomingFrameSize(WEB_MESSAGE_SIZE);
+            socket->setMaxAllowedIncomingMessageSize(WEB_MESSAGE_SIZE);
+            QWebSocket* pSocket = socket.get();
+            if (!originAllowed(*pSocket)) {
+                pSocket->close(QWebSocketProtocol::CloseCodePolicyViolated, "origin");
+                retire(std::move(socket));
+                continue;
+            }
+            if (static_cast<int>(clients_.size()) >= settings_.nLimit) {
+                pSocket->sendTextMessage(QString::fromStdString(
+                    "{\"t\":\"full\",\"icecast\":" + jsonString(settings_.szIcecast) + "}"));
+                pSocket->close(QWebSocketProtocol::CloseCodeReserved1004, "full");
+                retire(std::move(socket));
+                continue;
+            }
+            const int id = ++lastId_;
+            CLIENT client;
+            client.id = id;
+            client.szAddress = pSocket->peerAddress().toString().toStdString();
+            client.socket = std::move(socket);
+            QObject::connect(pSocket, &QWebSocket::textMessageReceived, this,
+                             [this, id](const QString& text) { onText(id, text); });
+            QObject::connect(
+                pSocket, &QWebSocket::binaryMessageReceived, this, [this, id](const QByteArray&) {
+                    closeClient(id, QWebSocketProtocol::CloseCodeDatatypeNotSupported, "text only");
+                });
+            QObject::connect(pSocket, &QWebSocket::disconnected, this,
+                             [this, id] { dropClient(id); });
+            clients_.push_back(std::move(client));
+            pSocket->sendTextMessage(QString::fromStdString(hello()));
+            countClients();
+        }
+    }
+
+    // A socket closed at the door lives until its close has gone out.
+    // The server owns it meanwhile, so a stop deletes it too.
+    void retire(std::unique_ptr<QWebSocket> socket) {
+        QWebSocket* pSocket = socket.release();
+        pSocket->setParent(this);
+        QObject::connect(pSocket, &QWebSocket::disconnected, pSocket, &QObject::deleteLater);
+        QTimer::singleShot(1000, pSocket, [pSocket] { pSocket->abort(); });
+    }
+
+    CLIENT* find(int id) {
+        for (CLIENT& client : clients_)
+            if (client.id == id)
+                return &client;
+        return nullptr;
+    }
+
+    void closeClient(int id, QWebSocketProtocol::CloseCode code, const char* szWhy) {
+        if (CLIENT* pClient = find(id)) {
+            pClient->socket->close(code, szWhy);
+            dropClient(id);
+        }
+    }
+
+    // Forgets a client; its socket is deleted once its signals are done.
+    void dropClient(int id) {
+        for (auto it = clients_.begin(); it != clients_.end(); ++it) {
+            if (it->id != id)
+                continue;
+            webReleaseOperator(id);
+            QWebSocket* pSocket = it->socket.release();
+            pSocket->disconnect(this);
+            pSocket->setParent(this);
+            if (pSocket->state() == QAbstractSocket::UnconnectedState)
+                pSocket->deleteLater();
+            else
+                retire(std::unique_ptr<QWebSocket>(pSocket));
+            clients_.erase(it);
+            countClients();
+            return;
+        }
+    }
+
+    void countClients() {
+        int n = 0;
+        for (const CLIENT& client : clients_)
+            n += client.bListening ? 1 : 0;
+        nClients = static_cast<int>(clients_.size());
+        nListeners = n;
+        // Nobody connected: nothing to send, so the thread rests.
+        tick_.setInterval(clients_.empty() ? IDLE_TICK_MS : TICK_MS);
+        if (n > 0 && !bClipTap) {
+            clipTap.clear();
+            bClipTap = TRUE;
+        } else if (n == 0) {
+            bClipTap = FALSE;
+        }
+        bStateDue_ = true;
+    }
+
+    void reply(CLIENT& client, const std::string& szJson) {
+        client.socket->sendTextMessage(QString::fromStdString(szJson));
+    }
+
+    void onText(int id, const QString& text) {
+        CLIENT* pClient = find(id);
+        if (pClient == nullptr)
+            return;
+        const QByteArray utf8 = text.toUtf8();
+        const WEBMESSAGE message = webParse(std::string_view(utf8.data(), utf8.size()));
+        const std::uint64_t ulNow = now();
+        switch (message.verb) {
+        case WEB_BAD:
+            closeClient(id, QWebSocketProtocol::CloseCodePolicyViolated, "bad message");
+            return;
+        case WEB_LISTEN:
+            pClient->bListening = message.ulValue != 0;
+            countClients();
+            return;
+        case WEB_LOGIN:
+            login(*pClient, message.szSecret, ulNow);
+            return;
+        case WEB_LOGOUT:
+            webReleaseOperator(id);
+            bStateDue_ = true;
+            return;
+        default:
+            break;
+        }
+        switch (webCommand(id, message, ulNow)) {
+        case WEB_DONE:
+            return;
+        case WEB_NOT_OPERATOR:
+            reply(*pClient, "{\"t\":\"refused\",\"why\":\"log in to tune\"}");
+            return;
+        case WEB_LOCKED:
+            reply(*pClient, "{\"t\":\"refused\",\"why\":\"locked at the receiver\"}");
+            return;
+        case WEB_REFUSED:
+            reply(*pClient, "{\"t\":\"refused\",\"why\":\"refused\"}");
+            return;
+        }
+    }
+
+    void login(CLIENT& client, const std::string& szSecret, std::uint64_t ulNow) {
+        if (!webLoginAllowed(client.szAddress, ulNow)) {
+            reply(client, "{\"t\":\"login\",\"ok\":false,\"why\":\"too many attempts: wait a "
+                          "minute\"}");
+            return;
+        }
+        // The password is always checked, at the same cost, but only
+        // a free role tells whether it was right.
+        const BOOL bRight = webCheckPassword(szSecret);
+        const int iHolder = webOperator(ulNow);
+        if (iHolder != 0 && iHolder != client.id) {
+            reply(client, "{\"t\":\"login\",\"ok\":false,\"why\":\"someone else is tuning\"}");
+            return;
+        }
+        if (!bRight || !webTakeOperator(client.id, ulNow)) {
+            reply(client, "{\"t\":\"login\",\"ok\":false,\"why\":\"wrong password\"}");
+            return;
+        }
+        reply(client, "{\"t\":\"login\",\"ok\":true}");
+        bStateDue_ = true;
+    }
+
+    std::string hello() const {
+        std::string sz = "{\"t\":\"hello\",\"bands\":[";
+        for (std::size_t i = 0; i < settings_.bands.size(); ++i) {
+            const WEBBAND& band = settings_.bands[i];
+            sz += (i ? ",{" : "{") + std::string("\"n\":") + jsonString(band.szName) +
+                  ",\"f\":" + std::to_string(band.ulFrequency) +
+                  ",\"sw\":" + (band.bShortwave ? "true" : "false") + "}";
+        }
+        sz += "],\"steps\":[";
+        for (std::size_t i = 0; i < uaSpeed.size(); ++i)
+            sz += (i ? "," : "") + std::to_string(uaSpeed[i]);
+        sz += "],\"min\":" + std::to_string(MIN_FREQUENCY) +
+              ",\"max\":" + std::to_string(MAX_FREQUENCY) +
+              ",\"password\":" + (webHasPassword() ? "true" : "false") +
+              ",\"icecast\":" + jsonString(settings_.szIcecast) + "}";
+        return sz;
+    }
+
+    std::string state(std::uint64_t ulNow) const {
+        const int iOperator = webOperator(ulNow);
+        char sz[512];
+        std::snprintf(sz, sizeof sz,
+                      "{\"t\":\"state\",\"f\":%lu,\"s\":%lu,\"mode\":\"%s\",\"step\":%lu,"
+                      "\"lock\":%s,\"dlock\":%s,\"audio\":%s,\"clients\":%d,\"listeners\":%d,"
+                      "\"limit\":%d,\"op\":%s",
+                      static_cast<unsigned long>(radio.ulFrequency.load()),
+                      static_cast<unsigned long>(radio.uSUnits.load()), modeName(radio.uMode),
+                      static_cast<unsigned long>(radio.uSpeed.load()),
+                      radio.bLock ? "true" : "false", bLock ? "true" : "false",
+                      bAudioOn ? "true" : "false", nClients.load(), nListeners.load(),
+                      settings_.nLimit, iOperator != 0 ? "true" : "false");
+        return sz;
+    }
+
+    void sendState(std::uint64_t ulNow) {
+        const std::string szState = state(ulNow);
+        const int iOperator = webOperator(ulNow);
+        for (CLIENT& client : clients_) {
+            const QString szText = QString::fromStdString(
+                szState + ",\"you\":" + (client.id == iOperator ? "true" : "false") + "}");
+            if (szText != client.szLastState &&
+                client.socket->bytesToWrite() < WEB_CLIENT_BACKLOG) {
+                client.socket->sendTextMessage(szText);
+                client.szLastState = szText;
+            }
+        }
+    }
+
+    void sendClips(std::uint64_t ulNow) {
+        TAPPEDCLIP tapped;
+        while (clipTap.pop(&tapped, 1) == 1) {
+            QByteArray message(AUDIO_HEADER + CLIPSIZE, 0);
+            message[0] = AUDIO_MESSAGE;
+            message[1] = static_cast<char>(tapped.ucIndex);
+            const auto uPredictor = static_cast<std::uint16_t>(tapped.sPredictor);
+            message[2] = static_cast<char>(uPredictor & 0xFF);
+            message[3] = static_cast<char>(uPredictor >> 8);
+            for (int i = 0; i < 4; ++i)
+                message[4 + i] = static_cast<char>((ulClip_ >> (8 * i)) & 0xFF);
+            std::memcpy(message.data() + AUDIO_HEADER, tapped.ucClip.data(), CLIPSIZE);
+            ++ulClip_;
+            for (CLIENT& client : clients_) {
+                if (!client.bListening)
+                    continue;
+                if (client.socket->bytesToWrite() >= WEB_CLIENT_BACKLOG) {
+                    ulSkipped += 1; // this listener skips; the others hear it
+                    if (client.ulBackedUpSince == 0)
+                        client.ulBackedUpSince = ulNow;
+                    continue;
+                }
+                client.ulBackedUpSince = 0;
+                client.socket->sendBinaryMessage(message);
+            }
+        }
+    }
+
+    void dropStalled(std::uint64_t ulNow) {
+        for (const CLIENT& client : clients_) {
+            if (client.ulBackedUpSince != 0 && ulNow - client.ulBackedUpSince >= WEB_STALLED_MS) {
+                client.socket->abort();
+                dropClient(client.id);
+                return; // the list changed; the next tick looks again
+            }
+        }
+    }
+
+    void onTick() {
+        const std::uint64_t ulNow = now();
+        webFlush(ulNow);
+        sendClips(ulNow);
+        if (++ticks_ >= STATE_TICKS || bStateDue_) {
+            ticks_ = 0;
+            bStateDue_ = false;
+            sendState(ulNow);
+            dropStalled(ulNow);
+        }
+    }
+
+    SETTINGS settings_;
+    QHttpServer http_;
+    QTimer tick_;
+    std::vector<CLIENT> clients_;
+    int lastId_ = 0;
+    int ticks_ = 0;
+    bool bStateDue_ = true;
+    std::uint32_t ulClip_ = 0;
+};
+
+class WebThread : public QThread {
+  public:
+    explicit WebThread(SETTINGS settings) : settings_(std::move(settings)) { setObjectName("web"); }
+    std::future<std::string> started() { return started_.get_future(); }
+
+  protected:
+    void run() override {
+        std::string szError;
+        {
+            Server server(settings_);
+            szError = server.listen();
+            started_.set_value(szError);
+            if (szError.empty())
+                exec();
+        }
+        webPolicyReset();
+    }
+
+  private:
+    SETTINGS settings_;
+    std::promise<std::string> started_;
+};
+
+std::unique_ptr<WebThread> pThread;
+
+// A host as VELKOR_WEB names it: an IP address, or "localhost".
+bool readHost(const std::string& szHost, QHostAddress* pAddress) {
+    if (szHost == "localhost") {
+        *pAddress = QHostAddress(QHostAddress::LocalHost);
+        return true;
+    }
+    return pAddress->setAddress(QString::fromStdString(szHost));
+}
+
+// The address listeners open for the Icecast stream: the source's URL
+// without its password, over HTTP.
+std::string icecastListenUrl() {
+    const char* sz = std::getenv(szWebIcecastEnv);
+    if (sz == nullptr)
+        return {};
+    QUrl url(QString::fromUtf8(sz));
+    if (!url.isValid() || url.host().isEmpty())
+        return {};
+    url.setScheme("http");
+    url.setUserInfo({});
+    return url.toString().toStdString();
+}
+
+bool loadTls(SETTINGS* pSettings, std::string* pszError) {
+    const char* szCert = std::getenv(szWebCertEnv);
+    const char* szKey = std::getenv(szWebKeyEnv);
+    if (szCert == nullptr && szKey == nullptr)
+        return true;
+    if (szCert == nullptr || szKey == nullptr) {
+        *pszError = "TLS needs both VELKOR_WEB_CERT and VELKOR_WEB_KEY";
+        return false;
+    }
+    QFile certFile(szCert);
+    QFile keyFile(szKey);
+    if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
+        *pszError = std::string("cannot read the certificate or key: ") + szCert + ", " + szKey;
+        return false;
+    }
+    const QList<QSslCertificate> certs = QSslCertificate::fromData(certFile.readAll(), QSsl::Pem);
+    const QByteArray keyPem = keyFile.readAll();
+    QSslKey key(keyPem, QSsl::Rsa, QSsl::Pem);
+    if (key.isNull())
+        key = QSslKey(keyPem, QSsl::Ec, QSsl::Pem);
+    if (certs.isEmpty() || certs.front().isNull() || key.isNull()) {
+        *pszError = std::string("not a PEM certificate and key: ") + szCert + ", " + szKey;
+        return false;
+    }
+    pSettings->certificate = certs.front();
+    pSettings->key = key;
+    return true;
+}
+
+} // namespace
+
+BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands,
+             std::string* pszError) {
+    webClose();
+    SETTINGS settings;
+    std::string szHost;
+    WORD wPort = 0;
+    if (!remoteParseAddress(szAddress, &szHost, &wPort) || !readHost(szHost, &settings.address)) {
+        *pszError = "not an address: give a port, IP:port or [IPv6]:port";
+        return FALSE;
+    }
+    settings.wPort = wPort;
+    const char* szPassword = std::getenv(szWebPasswordEnv);
+    webSetPassword(szPassword != nullptr ? szPassword : "");
+    if (!settings.address.isLoopback() && !webHasPassword()) {
+        *pszError = "refusing to serve beyond this machine without a password: set "
+                    "VELKOR_WEB_PASSWORD, or listen on 127.0.0.1";
+        return FALSE;
+    }
+    if (const char* szLimit = std::getenv(szWebListenersEnv); szLimit != nullptr) {
+        const int n = std::atoi(szLimit);
+        if (n < 1 || n > WEB_LISTENERS_MAX) {
+            *pszError = "VELKOR_WEB_LISTENERS is not a number from 1 to 1000";
+            return FALSE;
+        }
+        settings.nLimit = n;
+    }
+    if (!loadTls(&settings, pszError))
+        return FALSE;
+    settings.bands = bands;
+    settings.szIcecast = icecastListenUrl();
+    ulSkipped = 0;
+    pThread = std::make_unique<WebThread>(std::move(settings));
+    std::future<std::string> started = pThread->started();
+    pThread->start();
+    const std::string szError = started.get();
+    if (!szError.empty()) {
+        pThread->wait();
+        pThread.reset();
+        *pszError = szError;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void webClose() {
+    if (!pThread)
+        return;
+    pThread->quit();
+    if (!pThread->wait(JOIN_MS)) {
+        std::fputs("velkor: the web server's thread did not end; left behind\n", stderr);
+        (void)pThread.release(); // it still runs on what it owns
+        return;
+    }
+    pThread.reset();
+}
+
+BOOL webRunning() {
+    return pThread ? TRUE : FALSE;
+}
+
+WORD webPort() {
+    return pThread ? wPortListening.load() : 0;
+}
+
+int webClients() {
+    return nClients;
+}
+
+int webListeners() {
+    return nListeners;
+}
+
+unsigned long long webSkipped() {
+    return ulSkipped;
+}
