@@ -27,8 +27,13 @@ std::string recordModeName(DWORD uMode) {
         return "CW";
     case MODE_SSB:
         return "SSB";
-    default:
-        return "mode" + std::to_string(uMode);
+    default: {
+        // Appended rather than "mode" + ...: GCC 12 at -O3 warns falsely
+        // (-Wrestrict) about the operator+ that takes a literal first.
+        std::string szName = "mode";
+        szName += std::to_string(uMode);
+        return szName;
+    }
     }
 }
 
@@ -37,8 +42,12 @@ std::string recordBaseName(const std::tm& local, DWORD ulFrequency, DWORD uMode,
     std::array<char, 32> szTime{};
     std::strftime(szTime.data(), szTime.size(), "%Y%m%d-%H%M%S", &local);
     std::string szName = std::string("velkor-") + szTime.data();
-    if (uMode != 0)
-        szName += "-" + std::to_string(ulFrequency) + "-" + recordModeName(uMode);
+    if (uMode != 0) {
+        szName += '-';
+        szName += std::to_string(ulFrequency);
+        szName += '-';
+        szName += recordModeName(uMode);
+    }
     // A name fit for any file system: no separators, no dots, no blanks.
     std::string szSafe;
     constexpr std::size_t MAX_STATION = 40;
@@ -52,8 +61,10 @@ std::string recordBaseName(const std::tm& local, DWORD ulFrequency, DWORD uMode,
     }
     while (!szSafe.empty() && szSafe.back() == '_')
         szSafe.pop_back();
-    if (!szSafe.empty())
-        szName += "-" + szSafe;
+    if (!szSafe.empty()) {
+        szName += '-';
+        szName += szSafe;
+    }
     return szName;
 }
 

@@ -511,8 +511,10 @@ void appendExtended(const Command& command, const Args& args, const Reply& reply
                     std::string* pszAnswer) {
     std::string szHeader(command.szLong);
     szHeader += ":";
-    for (const std::string_view arg : args)
-        szHeader += " " + std::string(arg);
+    for (const std::string_view arg : args) {
+        szHeader += ' ';
+        szHeader += arg;
+    }
     *pszAnswer += szHeader + cSeparator;
     for (const auto& [szName, szValue] : reply.values) {
         if (reply.bRawLines)

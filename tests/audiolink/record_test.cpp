@@ -94,39 +94,11 @@ class Recording : public testing::Test {
     EmulatorOptions options;
 };
 
-TEST_F(Recording, TenSecondsHoldThePlayedAudioAndEveryOctetReceived) {
-    AudioLinkRun run(false, NOISE_FREQUENCY, options);
-    ASSERT_TRUE(recordStreamStart());
-    ASSERT_TRUE(recordAudioStart(NOISE_FREQUENCY, MODE_AM));
-    ASSERT_EQ(run.open(), NO_ERROR);
-    run.enable();
-    std::this_thread::sleep_for(10s);
-    const std::uint64_t ulPlayed = audioCounters.ulBlocksPlayed;
-    const std::string szWav = recordAudioPath();
-    const std::string szBin = recordStreamPath();
-    recordClose(); // first, as the panel's close sequence does
-    run.close();
-
-    const std::vector<BYTE> ucSent = readOctets(options.szRecordPath);
-    const std::vector<BYTE> ucRecorded = readOctets(szBin);
-    ASSERT_GT(ucRecorded.size(), 20000u) << "the stream hardly ran";
-    ASSERT_LE(ucRecorded.size(), ucSent.size());
-    EXPECT_TRUE(std::equal(ucRecorded.begin(), ucRecorded.end(), ucSent.begin()))
-        << "the stream recording differs from what the receiver sent";
-
-    // An abandoned frame (the emulator held up mid-frame on a loaded
-    // machine) was received but never played, and the decoding below
-    // would differ from it on.
-    ASSERT_EQ(linkCounters.ulFramesAbandoned.load(), 0u) << "a frame was abandoned";
-    const std::vector<short> wav = readWav(szWav);
-    const std::vector<float> ref = decoded(ucRecorded);
-    EXPECT_GE(wav.size() + 2 * FRAMES_PER_BLOCK, ulPlayed * FRAMES_PER_BLOCK);
-    EXPECT_GT(wav.size(), 3u * 8000u) << "playback hardly ran";
-    EXPECT_EQ(wav.size() % FRAMES_PER_BLOCK, 0u);
-    EXPECT_EQ(firstDifference(wav, 0, ref, 0), wav.size())
-        << "of " << wav.size() << " frames against " << ref.size() << " decoded";
-}
-
+// Neither side keeps real time where a loaded machine could make a gap
+// of it: the emulated receiver sends each answer whole at once
+// (EmulatorOptions::bPaced false), so it is never held up inside a frame,
+// which the link would abandon; and the sound device is SoundByHand.
+//
 // The sound device's part, played by a thread of the test at the
 // device's pace, one callback a block's time after the last, except that
 // a callback waits until a block is in the ring: however late a busy
@@ -177,11 +149,44 @@ class SoundByHand {
     std::thread thread_;
 };
 
+TEST_F(Recording, TenSecondsHoldThePlayedAudioAndEveryOctetReceived) {
+    options.bPaced = false; // see SoundByHand
+    AudioLinkRun run(false, NOISE_FREQUENCY, options, true);
+    ASSERT_TRUE(recordStreamStart());
+    ASSERT_TRUE(recordAudioStart(NOISE_FREQUENCY, MODE_AM));
+    ASSERT_EQ(run.open(), NO_ERROR);
+    run.enable();
+    SoundByHand sound;
+    std::this_thread::sleep_for(10s);
+    sound.stop();
+    EXPECT_FALSE(sound.stalled()) << "playback stopped";
+    const std::uint64_t ulPlayed = audioCounters.ulBlocksPlayed;
+    const std::string szWav = recordAudioPath();
+    const std::string szBin = recordStreamPath();
+    recordClose(); // first, as the panel's close sequence does
+    run.close();
+
+    const std::vector<BYTE> ucSent = readOctets(options.szRecordPath);
+    const std::vector<BYTE> ucRecorded = readOctets(szBin);
+    ASSERT_GT(ucRecorded.size(), 20000u) << "the stream hardly ran";
+    ASSERT_LE(ucRecorded.size(), ucSent.size());
+    EXPECT_TRUE(std::equal(ucRecorded.begin(), ucRecorded.end(), ucSent.begin()))
+        << "the stream recording differs from what the receiver sent";
+
+    // An abandoned frame (the emulator held up mid-frame on a loaded
+    // machine) was received but never played, and the decoding below
+    // would differ from it on.
+    ASSERT_EQ(linkCounters.ulFramesAbandoned.load(), 0u) << "a frame was abandoned";
+    const std::vector<short> wav = readWav(szWav);
+    const std::vector<float> ref = decoded(ucRecorded);
+    EXPECT_GE(wav.size() + 2 * FRAMES_PER_BLOCK, ulPlayed * FRAMES_PER_BLOCK);
+    EXPECT_GT(wav.size(), 3u * 8000u) << "playback hardly ran";
+    EXPECT_EQ(wav.size() % FRAMES_PER_BLOCK, 0u);
+    EXPECT_EQ(firstDifference(wav, 0, ref, 0), wav.size())
+        << "of " << wav.size() << " frames against " << ref.size() << " decoded";
+}
+
 TEST_F(Recording, SwitchedOnAndOffFiftyTimesEachFileIsWholeAndPlaybackNeverNotices) {
-    // Neither side keeps real time where a loaded machine could make a
-    // gap of it: the receiver sends each answer whole at once (so it is
-    // never held up inside a frame, which the link would abandon), and
-    // the device waits for each block.
     options.bPaced = false;
     AudioLinkRun run(false, NOISE_FREQUENCY, options, true);
     ASSERT_EQ(run.open(), NO_ERROR);
