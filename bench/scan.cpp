@@ -52,7 +52,7 @@ void BM_ScanStepRate(benchmark::State& state) {
     for (auto _ : state) {
         EmulatorOptions options;
         options.settle = 0ms;
-        options.stations = std::vector<BandStation>{};
+        options.stations.emplace(); // an empty band: noise everywhere
         options.bKeepLog = false;
         Scanning scanning(options, bPoll);
         if (!scanning.bOk) {
@@ -155,7 +155,7 @@ BENCHMARK(BM_ScanWrongFrequency)
 void BM_ScanPollCadence(benchmark::State& state) {
     for (auto _ : state) {
         EmulatorOptions options;
-        options.stations = std::vector<BandStation>{};
+        options.stations.emplace(); // an empty band: noise everywhere
         Scanning scanning(options, true);
         if (!scanning.bOk) {
             state.SkipWithError("link or scanner did not open");

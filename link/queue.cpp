@@ -42,8 +42,7 @@ QUEUE::ELEMENT makeElement(LPCSTR szPacket, int kind, int priority) {
     element.kind = kind;
     // Cut to 15 characters; the rest of the buffer, and always its last
     // character, stays NUL.
-    std::strncpy(element.szPacket.data(), szPacket, MAXRESPONSESIZE - 1);
-    element.szPacket[MAXRESPONSESIZE - 1] = '\0';
+    std::memcpy(element.szPacket.data(), szPacket, strnlen(szPacket, MAXRESPONSESIZE - 1));
     return element;
 }
 

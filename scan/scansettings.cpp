@@ -80,8 +80,11 @@ BOOL scanSaveSettings() {
     if (!bLoaded)
         return TRUE;
     std::string szList;
-    for (const DWORD ulFrequency : scanLockouts())
-        szList += (szList.empty() ? "" : " ") + std::to_string(ulFrequency);
+    for (const DWORD ulFrequency : scanLockouts()) {
+        if (!szList.empty())
+            szList += ' ';
+        szList += std::to_string(ulFrequency);
+    }
     bool bWritten = WriteSetting(szSection, "Lockouts", szList.c_str()) != FALSE;
     SCANRANGE range;
     SCANPARAMS params;

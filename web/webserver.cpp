@@ -332,8 +332,11 @@ class Server : public QObject {
                   ",\"sw\":" + (band.bShortwave ? "true" : "false") + "}";
         }
         sz += "],\"steps\":[";
-        for (std::size_t i = 0; i < uaSpeed.size(); ++i)
-            sz += (i ? "," : "") + std::to_string(uaSpeed[i]);
+        for (std::size_t i = 0; i < uaSpeed.size(); ++i) {
+            if (i != 0)
+                sz += ',';
+            sz += std::to_string(uaSpeed[i]);
+        }
         sz += "],\"min\":" + std::to_string(MIN_FREQUENCY) +
               ",\"max\":" + std::to_string(MAX_FREQUENCY) +
               ",\"password\":" + (webHasPassword() ? "true" : "false") +
