@@ -229,3 +229,8 @@ void webPolicyReset() {
     heldTune = HELD{};
     attempts.clear();
 }
+
+void webPolicyThreadEnd() {
+    // The hash library keeps state per thread that checked a password.
+    OPENSSL_thread_stop();
+}

@@ -81,3 +81,6 @@ void webFlush(std::uint64_t ulNow);
 
 // Forgets the role, held tunings and login attempts (the server stops).
 void webPolicyReset();
+// Frees what checking passwords left with the calling thread; called by a
+// thread that checked passwords, as it ends.
+void webPolicyThreadEnd();

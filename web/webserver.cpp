@@ -450,6 +450,7 @@ class WebThread : public QThread {
                 exec();
         }
         webPolicyReset();
+        webPolicyThreadEnd();
     }
 
   private:
