@@ -8,6 +8,12 @@ inline constexpr DWORD MODE_SSB = 1;
 inline constexpr DWORD MODE_CW = 2;
 inline constexpr DWORD MODE_AM = 4;
 
+// The word for a receiver mode ("AM", "CW", "SSB"), empty for any other
+// value: in file names, station lists and exports alike.
+constexpr const char* modeWord(DWORD uMode) {
+    return uMode == MODE_AM ? "AM" : uMode == MODE_CW ? "CW" : uMode == MODE_SSB ? "SSB" : "";
+}
+
 inline constexpr DWORD MIN_FREQUENCY = 100000;
 inline constexpr DWORD MAX_FREQUENCY = 30000000;
 inline constexpr DWORD MIN_MEMORY = 1;

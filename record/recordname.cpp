@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 std::string recordDirectory() {
     if (const char* szDir = std::getenv(szRecordEnv); szDir != nullptr && szDir[0] != '\0')
@@ -20,21 +21,13 @@ std::string recordDirectory() {
 }
 
 std::string recordModeName(DWORD uMode) {
-    switch (uMode) {
-    case MODE_AM:
-        return "AM";
-    case MODE_CW:
-        return "CW";
-    case MODE_SSB:
-        return "SSB";
-    default: {
-        // Appended rather than "mode" + ...: GCC 12 at -O3 warns falsely
-        // (-Wrestrict) about the operator+ that takes a literal first.
-        std::string szName = "mode";
-        szName += std::to_string(uMode);
-        return szName;
-    }
-    }
+    if (const std::string_view szWord = modeWord(uMode); !szWord.empty())
+        return std::string(szWord);
+    // Appended rather than "mode" + ...: GCC 12 at -O3 warns falsely
+    // (-Wrestrict) about the operator+ that takes a literal first.
+    std::string szName = "mode";
+    szName += std::to_string(uMode);
+    return szName;
 }
 
 std::string recordBaseName(const std::tm& local, DWORD ulFrequency, DWORD uMode,

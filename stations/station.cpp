@@ -47,16 +47,3 @@ unsigned receiverMode(const std::string& szMode) {
     }
     return 0;
 }
-
-const char* modeWord(unsigned uMode) {
-    switch (uMode) {
-    case MODE_AM:
-        return "AM";
-    case MODE_CW:
-        return "CW";
-    case MODE_SSB:
-        return "SSB";
-    default:
-        return "";
-    }
-}

@@ -3,6 +3,8 @@
 // it is on the air.
 #pragma once
 
+#include "protocol/radiostate.h" // modeWord
+
 #include <cstdint>
 #include <string>
 
@@ -57,5 +59,3 @@ std::string sourceLabel(const Station& station);
 // The receiver's mode for an entry's mode word: MODE_AM, MODE_CW or
 // MODE_SSB, 0 when the receiver has no such mode.
 unsigned receiverMode(const std::string& szMode);
-// The word for a receiver mode, empty for 0 or another value.
-const char* modeWord(unsigned uMode);
