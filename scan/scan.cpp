@@ -541,15 +541,26 @@ void scanClose() {
     setState(SCAN_IDLE);
 }
 
+namespace {
+
+// Passes the reason a start is refused to the caller; true when there is
+// none.
+bool accepted(const std::string& szWhy, std::string* pszWhy) {
+    if (szWhy.empty())
+        return true;
+    if (pszWhy != nullptr)
+        *pszWhy = szWhy;
+    return false;
+}
+
+} // namespace
+
 BOOL scanStartRange(const SCANRANGE& range, const SCANPARAMS& params, std::string* pszWhy) {
     std::string szWhy = scanCheckRange(range);
     if (szWhy.empty())
         szWhy = scanCheckParams(params);
-    if (!szWhy.empty()) {
-        if (pszWhy != nullptr)
-            *pszWhy = szWhy;
+    if (!accepted(szWhy, pszWhy))
         return FALSE;
-    }
     std::lock_guard hold(scanMutex);
     lastRange = std::pair{range, params};
     begin(Job{JobKind::Range, range, {}, params, FALSE});
@@ -570,11 +581,8 @@ BOOL scanStartList(const std::vector<SCANCHANNEL>& channels, const SCANPARAMS& p
             szWhy = "The list holds a frequency outside 100 kHz to 30 MHz or a channel outside "
                     "1 to 128.";
     }
-    if (!szWhy.empty()) {
-        if (pszWhy != nullptr)
-            *pszWhy = szWhy;
+    if (!accepted(szWhy, pszWhy))
         return FALSE;
-    }
     std::lock_guard hold(scanMutex);
     begin(Job{JobKind::List, {}, channels, params, FALSE});
     return TRUE;
@@ -586,11 +594,8 @@ BOOL scanStartSweep(const SCANRANGE& range, DWORD ulDwellMs, BOOL bRepeat, std::
     std::string szWhy = scanCheckRange(range);
     if (szWhy.empty())
         szWhy = scanCheckParams(params);
-    if (!szWhy.empty()) {
-        if (pszWhy != nullptr)
-            *pszWhy = szWhy;
+    if (!accepted(szWhy, pszWhy))
         return FALSE;
-    }
     std::lock_guard hold(scanMutex);
     const DWORD ulOrigin = ulSweepOrigin != 0 ? ulSweepOrigin : radio.ulFrequency.load();
     begin(Job{JobKind::Sweep, range, {}, params, bRepeat});
