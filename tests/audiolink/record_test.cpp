@@ -186,6 +186,43 @@ TEST_F(Recording, TenSecondsHoldThePlayedAudioAndEveryOctetReceived) {
         << "of " << wav.size() << " frames against " << ref.size() << " decoded";
 }
 
+// Without a port the link plays the replay recording: a recording
+// started before Enable and stopped while it still plays holds every
+// block played up to the stop, from the recording's first clip on.
+TEST_F(Recording, TheReplayRecordingHoldsEverythingPlayedUpToTheStop) {
+    // The link looks for it at ../wwv.bin: a directory of this test's own.
+    const std::filesystem::path home = szDir + "-replay";
+    std::filesystem::create_directories(home / "run");
+    std::filesystem::copy_file(VELKOR_REPLAY_RECORDING, home / "wwv.bin",
+                               std::filesystem::copy_options::overwrite_existing);
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(home / "run");
+    const std::vector<BYTE> ucReplay = readOctets("../wwv.bin");
+    ASSERT_GT(ucReplay.size(), 100000u) << "the build's replay recording is missing";
+    AudioLinkRun run(false, NOISE_FREQUENCY, options, true);
+    ASSERT_TRUE(recordAudioStart(NOISE_FREQUENCY, MODE_AM));
+    ASSERT_EQ(run.open("/dev/velkor-no-such-port"), NO_ERROR);
+    run.enable();
+    SoundByHand sound;
+    std::this_thread::sleep_for(6s);
+    const std::uint64_t ulPlayedBefore = audioCounters.ulBlocksPlayed;
+    const std::string szWav = recordAudioPath();
+    recordAudioStop();
+    const std::uint64_t ulPlayedAfter = audioCounters.ulBlocksPlayed;
+    sound.stop();
+    EXPECT_FALSE(sound.stalled()) << "playback stopped";
+    run.close();
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(home);
+
+    const std::vector<short> wav = readWav(szWav);
+    EXPECT_GT(wav.size(), 3u * 8000u) << "playback hardly ran";
+    EXPECT_GE(wav.size(), ulPlayedBefore * FRAMES_PER_BLOCK) << "the tail is missing";
+    EXPECT_LE(wav.size(), ulPlayedAfter * FRAMES_PER_BLOCK);
+    EXPECT_EQ(firstDifference(wav, 0, decoded(ucReplay), 0), wav.size())
+        << "of " << wav.size() << " frames: not the replay from its start";
+}
+
 TEST_F(Recording, SwitchedOnAndOffFiftyTimesEachFileIsWholeAndPlaybackNeverNotices) {
     options.bPaced = false;
     AudioLinkRun run(false, NOISE_FREQUENCY, options, true);

@@ -19,7 +19,7 @@ AudioLinkRun::~AudioLinkRun() {
     close();
 }
 
-DWORD AudioLinkRun::open() {
+DWORD AudioLinkRun::open(const char* szPort) {
     bOpen_ = true;
     if (bRealSound_)
         UseDefaultSound();
@@ -27,7 +27,9 @@ DWORD AudioLinkRun::open() {
         UseStandInSound(bByHand_ ? STANDIN::HAND : STANDIN::CLOCK);
     if (const DWORD dwError = audioOpen(); dwError != NO_ERROR)
         return dwError;
-    if (const DWORD dwError = comOpen(emulator_->slavePath().c_str()); dwError != NO_ERROR)
+    if (szPort != nullptr)
+        comOpen(szPort);
+    else if (const DWORD dwError = comOpen(emulator_->slavePath().c_str()); dwError != NO_ERROR)
         return dwError;
     if (const DWORD dwError = execOpen(); dwError != NO_ERROR)
         return dwError;

@@ -24,8 +24,11 @@ class AudioLinkRun {
     AudioLinkRun& operator=(const AudioLinkRun&) = delete;
 
     // Opens audio, link, exec and poll threads and starts them. Returns
-    // the first open's error, or NO_ERROR.
-    DWORD open();
+    // the first open's error, or NO_ERROR. szPort in place of the
+    // emulator's: a port that cannot be opened leaves the link running
+    // on the replay recording, as the panel does (its error is not
+    // returned).
+    DWORD open(const char* szPort = nullptr);
     // What ticking and clearing "Enable" does.
     void enable();
     void disable();
