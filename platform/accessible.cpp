@@ -2,10 +2,12 @@
 // controls and give readings their spoken values.
 #include "platform/accessible.h"
 
+#include "access/contrast.h"
 #include "platform/levelbar.h"
 
 #include <QAbstractButton>
 #include <QAccessibleWidget>
+#include <QPalette>
 #include <QPushButton>
 #include <QWidget>
 
@@ -225,8 +227,8 @@ void setSpokenValue(QWidget* w, const QString& szSpoken, bool bAnnounce) {
     install();
     w->setProperty(spokenProperty, szSpoken);
     if (!isReading(w)) {
-        // Qt's own interface reads the description; setting it tells
-        // assistive technology of the change.
+        // Qt's own interface reads the description; setting it to a new
+        // text tells assistive technology of the change.
         w->setAccessibleDescription(szSpoken);
     } else if (bAnnounce) {
         announceValue(w);
@@ -234,13 +236,15 @@ void setSpokenValue(QWidget* w, const QString& szSpoken, bool bAnnounce) {
 }
 
 void announceValue(QWidget* w) {
-    auto* bar = dynamic_cast<LevelBar*>(w);
-    // Any other control has told of the change as its description changed.
-    if (!bar || !QAccessible::isActive()) {
+    if (!w || !QAccessible::isActive()) {
         return;
     }
-    QAccessibleValueChangeEvent value(w, bar->value());
-    QAccessible::updateAccessibility(&value);
+    if (auto* bar = dynamic_cast<LevelBar*>(w)) {
+        QAccessibleValueChangeEvent value(w, bar->value());
+        QAccessible::updateAccessibility(&value);
+    }
+    // The spoken value is the description: its change event is what a
+    // screen reader following the focus speaks.
     QAccessibleEvent description(w, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&description);
 }
@@ -293,6 +297,14 @@ void showShortcutText(QWidget* w, const QString& szKeys) {
     }
     w->setProperty(shortcutProperty, szKeys);
     refreshToolTip(w);
+}
+
+bool highContrast(const QPalette& palette) {
+    const auto rgb = [&palette](QPalette::ColorRole role) {
+        return static_cast<a11y::Rgb>(palette.color(QPalette::Active, role).rgb() & 0xFFFFFF);
+    };
+    return a11y::isHighContrast(rgb(QPalette::Window), rgb(QPalette::WindowText),
+                                rgb(QPalette::Base), rgb(QPalette::Text));
 }
 
 } // namespace accessible

@@ -16,6 +16,7 @@
 #include <QString>
 
 class QAbstractButton;
+class QPalette;
 class QWidget;
 
 namespace accessible {
@@ -39,7 +40,8 @@ QString helpOf(const QWidget* w);
 // reading that changes many times a second is announced only now and
 // then (a11y::ChangeThrottle) and read on request otherwise.
 void setSpokenValue(QWidget* w, const QString& szSpoken, bool bAnnounce = true);
-// Sends the reading's current spoken value again.
+// Sends the reading's current spoken value again: a screen reader whose
+// focus is on the control says it, even when it has not changed.
 void announceValue(QWidget* w);
 // The spoken value last set, or empty.
 QString spokenValue(const QWidget* w);
@@ -56,5 +58,9 @@ QKeySequence keySequence(const a11y::Shortcut& shortcut);
 void showShortcut(QWidget* w, const a11y::Shortcut& shortcut);
 // The same with the keys as text ("Ctrl+L").
 void showShortcutText(QWidget* w, const QString& szKeys);
+
+// TRUE when the palette is a high-contrast one (access/contrast.h): the
+// program's own colours then give way to the palette's.
+bool highContrast(const QPalette& palette);
 
 } // namespace accessible
