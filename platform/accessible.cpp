@@ -21,6 +21,7 @@ constexpr const char* spokenProperty = "velkorSpokenValue";
 constexpr const char* shortcutProperty = "velkorShortcut";
 constexpr const char* helpProperty = "velkorHelp";
 constexpr const char* clickProperty = "velkorClickOnAction";
+constexpr const char* pictureProperty = "velkorPicture";
 
 QString withoutAccessMark(QString text) {
     // "&&" is a literal ampersand, a single "&" marks the access key.
@@ -140,6 +141,19 @@ class LevelInterface final : public QAccessibleWidget, public QAccessibleValueIn
     LevelBar* bar() const { return static_cast<LevelBar*>(widget()); }
 };
 
+// A drawn picture: an image, read-only, with its text alternative as the
+// description.
+class PictureInterface final : public QAccessibleWidget {
+  public:
+    explicit PictureInterface(QWidget* w) : QAccessibleWidget(w, QAccessible::Graphic) {}
+
+    QAccessible::State state() const override {
+        QAccessible::State st = QAccessibleWidget::state();
+        st.readOnly = true;
+        return st;
+    }
+};
+
 QAccessibleInterface* factory(const QString&, QObject* object) {
     if (!object || !object->isWidgetType()) {
         return nullptr;
@@ -151,6 +165,9 @@ QAccessibleInterface* factory(const QString&, QObject* object) {
         button && button->property(clickProperty).toBool()) {
         return new ButtonInterface(button); // NOLINT(cppcoreguidelines-owning-memory)
     }
+    if (auto* w = static_cast<QWidget*>(object); w->property(pictureProperty).toBool()) {
+        return new PictureInterface(w); // NOLINT(cppcoreguidelines-owning-memory)
+    }
     return nullptr;
 }
 
@@ -159,7 +176,8 @@ QAccessibleInterface* factory(const QString&, QObject* object) {
 // have asked for it: the widgets are marked before they are shown.
 void renewInterface(QWidget* w) {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
-    if (iface && !dynamic_cast<ButtonInterface*>(iface) && !dynamic_cast<LevelInterface*>(iface)) {
+    if (iface && !dynamic_cast<ButtonInterface*>(iface) && !dynamic_cast<LevelInterface*>(iface) &&
+        !dynamic_cast<PictureInterface*>(iface)) {
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
     }
 }
@@ -251,6 +269,16 @@ void announceValue(QWidget* w) {
 
 QString spokenValue(const QWidget* w) {
     return w ? w->property(spokenProperty).toString() : QString();
+}
+
+void describePicture(QWidget* w, const QString& szName) {
+    if (!w) {
+        return;
+    }
+    install();
+    w->setProperty(pictureProperty, true);
+    renewInterface(w);
+    w->setAccessibleName(szName);
 }
 
 void actLikeAClick(QAbstractButton* button) {

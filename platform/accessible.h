@@ -46,6 +46,11 @@ void announceValue(QWidget* w);
 // The spoken value last set, or empty.
 QString spokenValue(const QWidget* w);
 
+// A drawn picture (the band scope's): an image to assistive technology,
+// named szName; its text alternative is its description
+// (setAccessibleDescription), which the window keeps up to date.
+void describePicture(QWidget* w, const QString& szName);
+
 // Every accessible action of the button (press, toggle) clicks it, so
 // whatever a mouse click does happens: Qt's own toggle action would only
 // change a check box's mark without the click that the program acts on.
