@@ -3,12 +3,18 @@ does, and works it from there and from the keyboard alone.
 
 Usage: a11y_walk.py COMMAND_LOG FRONT_PANEL_FIFO
 Checks, in order: every focusable control that shows has a name and the
-role its kind calls for; the frequency display's spoken value follows a
+role its kind calls for; at the start the focus is in the direct entry,
+which says the frequency; the frequency display's spoken value follows a
 tuning of the receiver; the Lock check box's own accessible action sends
-the lock command and the unlock command; the readings are read on request
-(the focus goes to them); and the end-to-end tuning sequence done with
-keys alone reaches the receiver in order, the focus coming back after the
-"Radio Start" box. Exits 0 when all hold, 1 with the reasons otherwise.
+the lock command and the unlock command; the listener's walk with keys
+alone (a typed frequency told from the entry with its station, Enter
+always answered, the S-meter on request, Ctrl+L told as "locked"); the
+Write box, the station window and the band scope (names, roles, the
+picture's text alternative after a sweep, a refusal's box, the focus
+given back); the readings are read on request (the focus goes to them);
+and the end-to-end tuning sequence done with keys alone reaches the
+receiver in order, the focus coming back after the "Radio Start" box.
+Exits 0 when all hold, 1 with the reasons otherwise.
 """
 
 import subprocess
@@ -420,13 +426,11 @@ else:
     keys("ctrl+a", "BackSpace")
     tab_to(app, "Sweep")
     keys("space")
-    box = wait_for(lambda: window_named(app, "Band Scope") and
-                   [w for w in app if w is not None and w.getRole() in
-                    (R.ROLE_ALERT, R.ROLE_DIALOG) and w.name == "Band Scope"], 10)
-    if not box:
+    box = wait_for(lambda: next((w for w in app if w is not None and w.name == "Band Scope"
+                                 and w.getRole() in (R.ROLE_ALERT, R.ROLE_DIALOG)), None), 10)
+    if box is None:
         fail("an empty start gave no box")
     else:
-        box = box[0]
         time.sleep(0.3)
         if not box.description:
             fail("the Band Scope box has no description")
