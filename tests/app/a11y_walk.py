@@ -295,7 +295,7 @@ entry = wait_for(lambda: focused(app), 3)
 if entry is None or entry.name != "Direct entry":
     fail("Ctrl+D: the focus is on '%s'" % (entry.name if entry else None))
 type_text("7100000")
-seen = events_during([DESCRIPTION], 2.0, lambda: keys("Return"), with_data=True)
+seen = events_during([DESCRIPTION], 3.0, lambda: keys("Return"), with_data=True)
 told = described(DESCRIPTION, "Direct entry", seen)
 if len(told) != 1 or not told[0].startswith("7.1 megahertz, Radio Example"):
     fail("a typed 7100000 was told from the entry as %s (events %s)" % (told, seen))
@@ -306,7 +306,7 @@ if node is None or node.name != "Direct entry":
     fail("after Enter the focus is on '%s'" % (node.name if node else None))
 # The same frequency again: nothing changes, and Enter is still answered.
 type_text("7100000")
-seen = events_during([DESCRIPTION], 1.5, lambda: keys("Return"), with_data=True)
+seen = events_during([DESCRIPTION], 2.5, lambda: keys("Return"), with_data=True)
 if len(described(DESCRIPTION, "Direct entry", seen)) != 1:
     fail("Enter on the frequency tuned already was told %s" % seen)
 keys("ctrl+s")
