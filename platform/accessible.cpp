@@ -9,6 +9,7 @@
 #include <QAccessibleWidget>
 #include <QPalette>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 namespace accessible {
@@ -22,6 +23,12 @@ constexpr const char* shortcutProperty = "velkorShortcut";
 constexpr const char* helpProperty = "velkorHelp";
 constexpr const char* clickProperty = "velkorClickOnAction";
 constexpr const char* pictureProperty = "velkorPicture";
+constexpr const char* announcerName = "velkorAnnouncer";
+
+// How long an announcement stays on the bus as a shown notification: a
+// screen reader speaks it as it appears; after that it only clutters the
+// window's tree.
+constexpr int ANNOUNCEMENT_MS = 3000;
 
 QString withoutAccessMark(QString text) {
     // "&&" is a literal ampersand, a single "&" marks the access key.
@@ -154,6 +161,14 @@ class PictureInterface final : public QAccessibleWidget {
     }
 };
 
+// The window's announcer: an empty, tiny child that is a notification to
+// assistive technology, named with the text to say, and shown for a
+// moment to say it.
+class AnnouncerInterface final : public QAccessibleWidget {
+  public:
+    explicit AnnouncerInterface(QWidget* w) : QAccessibleWidget(w, QAccessible::Notification) {}
+};
+
 QAccessibleInterface* factory(const QString&, QObject* object) {
     if (!object || !object->isWidgetType()) {
         return nullptr;
@@ -165,8 +180,12 @@ QAccessibleInterface* factory(const QString&, QObject* object) {
         button && button->property(clickProperty).toBool()) {
         return new ButtonInterface(button); // NOLINT(cppcoreguidelines-owning-memory)
     }
-    if (auto* w = static_cast<QWidget*>(object); w->property(pictureProperty).toBool()) {
+    auto* w = static_cast<QWidget*>(object);
+    if (w->property(pictureProperty).toBool()) {
         return new PictureInterface(w); // NOLINT(cppcoreguidelines-owning-memory)
+    }
+    if (w->objectName() == QLatin1String(announcerName)) {
+        return new AnnouncerInterface(w); // NOLINT(cppcoreguidelines-owning-memory)
     }
     return nullptr;
 }
@@ -195,6 +214,41 @@ void refreshToolTip(QWidget* w) {
 
 bool isReading(const QWidget* w) {
     return dynamic_cast<const LevelBar*>(w) != nullptr;
+}
+
+// Says the text through the window's announcer, made on first use.
+void announce(QWidget* window, const QString& text) {
+    auto* announcer =
+        window->findChild<QWidget*>(QLatin1String(announcerName), Qt::FindDirectChildrenOnly);
+    if (!announcer) {
+        announcer =
+            new QWidget(window); // NOLINT(cppcoreguidelines-owning-memory): its window owns it
+        announcer->setObjectName(QLatin1String(announcerName));
+        announcer->setFocusPolicy(Qt::NoFocus);
+        announcer->setAttribute(Qt::WA_TransparentForMouseEvents);
+        announcer->setGeometry(0, 0, 1, 1);
+        announcer->hide();
+        auto* timer = new QTimer(announcer); // NOLINT(cppcoreguidelines-owning-memory)
+        timer->setObjectName(QStringLiteral("velkorAnnouncementEnd"));
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, announcer, &QWidget::hide);
+    }
+    announcer->hide();
+    announcer->setAccessibleName(text);
+    announcer->show();
+    if (auto* timer = announcer->findChild<QTimer*>(QStringLiteral("velkorAnnouncementEnd"))) {
+        timer->start(ANNOUNCEMENT_MS);
+    }
+}
+
+// A control with the keyboard says its new spoken value at once. Its
+// description has changed as well, but Qt 6.4 sends that change to the
+// bus without the new text, and Orca, the screen reader of the Linux
+// desktop, then says nothing; a notification it speaks.
+void announceIfFocused(QWidget* w, const QString& text) {
+    if (w->hasFocus() && !text.isEmpty() && QAccessible::isActive()) {
+        announce(w->window(), text);
+    }
 }
 
 } // namespace
@@ -247,7 +301,11 @@ void setSpokenValue(QWidget* w, const QString& szSpoken, bool bAnnounce) {
     if (!isReading(w)) {
         // Qt's own interface reads the description; setting it to a new
         // text tells assistive technology of the change.
+        const bool bChanged = w->accessibleDescription() != szSpoken;
         w->setAccessibleDescription(szSpoken);
+        if (bChanged) {
+            announceIfFocused(w, szSpoken);
+        }
     } else if (bAnnounce) {
         announceValue(w);
     }
@@ -262,9 +320,10 @@ void announceValue(QWidget* w) {
         QAccessible::updateAccessibility(&value);
     }
     // The spoken value is the description: its change event is what a
-    // screen reader following the focus speaks.
+    // screen reader following the focus reads.
     QAccessibleEvent description(w, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&description);
+    announceIfFocused(w, spokenValue(w));
 }
 
 QString spokenValue(const QWidget* w) {

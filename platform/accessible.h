@@ -38,7 +38,10 @@ QString helpOf(const QWidget* w);
 // bAnnounce sends the change to assistive technology at once, so a
 // screen reader whose focus is on the control says the new value; a
 // reading that changes many times a second is announced only now and
-// then (a11y::ChangeThrottle) and read on request otherwise.
+// then (a11y::ChangeThrottle) and read on request otherwise. While the
+// control has the keyboard, a new value is also shown for a moment as a
+// notification of its window (role notification, named with the value),
+// which screen readers speak as it appears.
 void setSpokenValue(QWidget* w, const QString& szSpoken, bool bAnnounce = true);
 // Sends the reading's current spoken value again: a screen reader whose
 // focus is on the control says it, even when it has not changed.
