@@ -6,6 +6,7 @@
 #include "support/temp_dir.h"
 
 #include "app/resource.h"
+#include "app/speed.h"
 #include "link/execthread.h"
 #include "protocol/comexecute.h"
 #include "protocol/command.h"
@@ -118,6 +119,12 @@ TEST_F(PanelStations, TheCaptionNamesTheStationOnTheAir) {
         EXPECT_EQ(dialogtest::AccessibleDescription(hDlg, IDC_FREQ),
                   "9.65 megahertz, Radio Example");
         queued();
+        // A named memory channel says its name with its number.
+        DatabaseOpen result;
+        ASSERT_TRUE(
+            StationDatabase::open(stationsDatabasePath(), &result)->nameMemory(2, "Evening news"));
+        spin(IDC_SPINMEMORY, UP);
+        EXPECT_EQ(dialogtest::AccessibleDescription(hDlg, IDC_MEMORY), "2, Evening news");
         stationsClose();
     });
 }
