@@ -29,6 +29,28 @@ std::string spokenMegahertz(std::uint32_t ulHertz) {
     return szText + " megahertz";
 }
 
+std::string spokenTuning(std::uint32_t ulHertz, const std::string& szStation) {
+    std::string szText = spokenMegahertz(ulHertz);
+    if (!szStation.empty()) {
+        szText += ", ";
+        szText += szStation;
+    }
+    return szText;
+}
+
+std::string spokenReceiver(std::uint32_t ulHertz, const std::string& szStation,
+                           const std::string& szMode, bool bLocked) {
+    std::string szText = spokenTuning(ulHertz, szStation);
+    if (!szMode.empty()) {
+        szText += ", ";
+        szText += szMode;
+    }
+    if (bLocked) {
+        szText += ", locked";
+    }
+    return szText;
+}
+
 std::string spokenSUnits(std::uint32_t uSUnits) {
     if (uSUnits <= S9) {
         std::string szText = "S";

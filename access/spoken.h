@@ -18,6 +18,15 @@ std::string spokenHertz(std::uint32_t ulHertz);
 // megahertz", 500000 "0.5 megahertz", 14200001 "14.200001 megahertz".
 std::string spokenMegahertz(std::uint32_t ulHertz);
 
+// The frequency with the station on the air there, when there is one:
+// "7.1 megahertz, Radio Example".
+std::string spokenTuning(std::uint32_t ulHertz, const std::string& szStation);
+// The receiver as one phrase, for the field where the listener types and
+// tunes: the tuning, the mode word when there is one, and "locked" while
+// the front panel is locked ("7.1 megahertz, Radio Example, AM, locked").
+std::string spokenReceiver(std::uint32_t ulHertz, const std::string& szStation,
+                           const std::string& szMode, bool bLocked);
+
 // The S-meter as operators say it: up to S9 the S-unit ("S0" .. "S9"),
 // above it decibels over S9 at 6 dB to the unit ("S9 plus 6 dB").
 inline constexpr unsigned S9 = 9;

@@ -127,6 +127,7 @@ void DialogDisplayUpdateSpeed(DWORD uValue) {
 
 void DialogDisplayUpdateLock(BOOL bState) {
     CheckDlgButton(hDlgHandle, IDC_LOCK, bState ? BST_CHECKED : BST_UNCHECKED);
+    speakLock(bState);
     hideCursor();
     focusDirect();
 }
@@ -145,6 +146,7 @@ void DialogDisplayUpdateMode(DWORD uMode) {
     default: // a mode the panel has no button for: the marks stay
         break;
     }
+    speakMode(uMode);
     hideCursor();
     focusDirect();
 }

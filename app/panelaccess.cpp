@@ -6,10 +6,13 @@
 #include "app/resource.h"
 #include "app/velkor.h"
 #include "link/execthread.h"
+#include "protocol/radiostate.h"
+#include "stations/panel.h"
 
 #include <array>
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -127,11 +130,39 @@ int nextOf(const std::array<int, n>& ids, DWORD ulFrequency, bool bUp, BOOL bSho
     return best;
 }
 
-void speak(int id, const std::string& szSpoken, bool bAnnounce = true) {
-    HWND hControl = GetDlgItem(hDlgHandle, id);
-    SetAccPropStr(hControl, PROPID_ACC_VALUE, szSpoken.c_str());
-    if (bAnnounce) {
-        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, hControl, OBJID_CLIENT, CHILDID_SELF);
+// A field tells assistive technology of its new spoken value by itself.
+void speak(int id, const std::string& szSpoken) {
+    SetAccPropStr(GetDlgItem(hDlgHandle, id), PROPID_ACC_VALUE, szSpoken.c_str());
+}
+
+// What the frequency display and the direct-entry field tell, from what
+// the panel shows; each phrase is set again only when it changes, so one
+// change is one announcement.
+struct Told {
+    DWORD ulFrequency = 0;
+    DWORD uMode = 0;
+    bool bLocked = false;
+    std::string szTuning;   // the frequency display's
+    std::string szReceiver; // the direct-entry field's
+};
+Told told; // user-interface thread only
+
+// The direct-entry field, where the focus stays while the listener types
+// and tunes, describes the receiver as a whole: a screen reader that
+// follows the focus speaks a change of its description, so a new
+// frequency, station, mode or lock is heard without leaving the field.
+void tellReceiver() {
+    const std::string szStation = stationsNameAt(told.ulFrequency);
+    std::string szTuning = a11y::spokenTuning(told.ulFrequency, szStation);
+    std::string szReceiver =
+        a11y::spokenReceiver(told.ulFrequency, szStation, modeWord(told.uMode), told.bLocked);
+    if (szTuning != told.szTuning) {
+        told.szTuning = std::move(szTuning);
+        speak(IDC_FREQ, told.szTuning);
+    }
+    if (szReceiver != told.szReceiver) {
+        told.szReceiver = std::move(szReceiver);
+        speak(IDC_DIRECT, told.szReceiver);
     }
 }
 
@@ -182,6 +213,7 @@ void DescribePanel(HWND hDlg) {
     }
     SetDialogAccelerators(hDlg, accelerators.data(), static_cast<int>(accelerators.size()));
     sUnitThrottle.reset();
+    told = Told{};
 }
 
 BOOL shortcutOfCommand(int id, a11y::ShortcutCommand* pCommand) {
@@ -210,11 +242,38 @@ int nextModeButton(HWND hDlg) {
 }
 
 void speakFrequency(DWORD ulValue) {
-    speak(IDC_FREQ, a11y::spokenMegahertz(ulValue));
+    told.ulFrequency = ulValue;
+    tellReceiver();
+}
+
+void speakMode(DWORD uMode) {
+    if (*modeWord(uMode) == '\0') {
+        return; // a mode the panel has no button for: the display keeps the last
+    }
+    told.uMode = uMode;
+    tellReceiver();
+}
+
+void speakLock(BOOL bLocked) {
+    told.bLocked = bLocked != FALSE;
+    tellReceiver();
+}
+
+void speakStation() {
+    tellReceiver();
+}
+
+void repeatReceiver() {
+    NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, GetDlgItem(hDlgHandle, IDC_DIRECT), OBJID_CLIENT,
+                   CHILDID_SELF);
 }
 
 void speakMemory(DWORD uValue) {
-    speak(IDC_MEMORY, std::to_string(uValue));
+    std::string szSpoken = std::to_string(uValue);
+    if (const std::string szName = stationsMemoryName(uValue); !szName.empty()) {
+        szSpoken += ", " + szName;
+    }
+    speak(IDC_MEMORY, szSpoken);
 }
 
 void speakSpeed(DWORD uValue) {
@@ -222,7 +281,7 @@ void speakSpeed(DWORD uValue) {
 }
 
 void speakSUnits(DWORD uSUnits) {
-    speak(IDC_SUNIT, a11y::spokenSUnits(uSUnits), false);
+    speak(IDC_SUNIT, a11y::spokenSUnits(uSUnits)); // announced by announceSUnits
 }
 
 void announceSUnits(DWORD uSUnits) {

@@ -21,9 +21,23 @@ int nextBand(DWORD ulFrequency, BOOL bShortwave, bool bUp);
 // The mode button after the marked one (AM, CW, SSB, AM); AM when none is.
 int nextModeButton(HWND hDlg);
 
-// The spoken values of the readings; each tells assistive technology of
-// the change, except the S-meter's.
+// The spoken values of the readings. The frequency display says the
+// frequency and the station on the air there ("7.1 megahertz, Radio
+// Example"); the direct-entry field, where the focus stays while the
+// listener types and tunes, says the receiver as a whole (the frequency,
+// the station, the mode, and "locked"). Each change is told to assistive
+// technology at once, except the S-meter's (announceSUnits).
 void speakFrequency(DWORD ulValue);
+void speakMode(DWORD uMode);
+void speakLock(BOOL bLocked);
+// After each receiver update: the station on the air at the frequency
+// may have changed with the time of day.
+void speakStation();
+// Tells the receiver again from the direct-entry field, though nothing
+// changed: Enter there is always answered, also when the entry did not
+// tune (the frequency was tuned already, or out of range).
+void repeatReceiver();
+// The memory channel and its name ("12, Radio Example"), the step.
 void speakMemory(DWORD uValue);
 void speakSpeed(DWORD uValue);
 void speakSUnits(DWORD uSUnits);

@@ -154,10 +154,14 @@ void commitFrequency(HWND hDlg) {
     const bool bRead = std::strchr(szText.data(), '.') != nullptr
                            ? readMegahertz(szText.data(), &ulValue)
                            : readHertz(szText.data(), &ulValue);
+    const DWORD ulBefore = local.ulFrequency;
     if (bRead && ulValue >= MIN_FREQUENCY && ulValue <= MAX_FREQUENCY) {
         local.ulFrequency = tune(ulValue);
     }
     clearDirect();
+    if (local.ulFrequency == ulBefore) {
+        repeatReceiver(); // a new frequency has told itself
+    }
 }
 
 void commitMemory(HWND hDlg) {
@@ -379,10 +383,11 @@ BOOL stationsFollow(WPARAM wWhat, LPARAM lValue) {
 }
 
 // After each receiver update: the station window follows, and the
-// caption names the station on the air at the frequency.
+// caption and the spoken frequency name the station on the air there.
 void showStation(HWND hDlg) {
     stationsRadioChanged(radio.ulFrequency);
     setCaptionStation(hDlg, stationsNameAt(radio.ulFrequency));
+    speakStation();
 }
 
 // ---- closing --------------------------------------------------------------

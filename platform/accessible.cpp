@@ -2,11 +2,14 @@
 // controls and give readings their spoken values.
 #include "platform/accessible.h"
 
+#include "access/contrast.h"
 #include "platform/levelbar.h"
 
 #include <QAbstractButton>
 #include <QAccessibleWidget>
+#include <QPalette>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 namespace accessible {
@@ -19,6 +22,13 @@ constexpr const char* spokenProperty = "velkorSpokenValue";
 constexpr const char* shortcutProperty = "velkorShortcut";
 constexpr const char* helpProperty = "velkorHelp";
 constexpr const char* clickProperty = "velkorClickOnAction";
+constexpr const char* pictureProperty = "velkorPicture";
+constexpr const char* announcerName = "velkorAnnouncer";
+
+// How long an announcement stays on the bus as a shown notification: a
+// screen reader speaks it as it appears; after that it only clutters the
+// window's tree.
+constexpr int ANNOUNCEMENT_MS = 3000;
 
 QString withoutAccessMark(QString text) {
     // "&&" is a literal ampersand, a single "&" marks the access key.
@@ -138,6 +148,27 @@ class LevelInterface final : public QAccessibleWidget, public QAccessibleValueIn
     LevelBar* bar() const { return static_cast<LevelBar*>(widget()); }
 };
 
+// A drawn picture: an image, read-only, with its text alternative as the
+// description.
+class PictureInterface final : public QAccessibleWidget {
+  public:
+    explicit PictureInterface(QWidget* w) : QAccessibleWidget(w, QAccessible::Graphic) {}
+
+    QAccessible::State state() const override {
+        QAccessible::State st = QAccessibleWidget::state();
+        st.readOnly = true;
+        return st;
+    }
+};
+
+// The window's announcer: an empty, tiny child that is a notification to
+// assistive technology, named with the text to say, and shown for a
+// moment to say it.
+class AnnouncerInterface final : public QAccessibleWidget {
+  public:
+    explicit AnnouncerInterface(QWidget* w) : QAccessibleWidget(w, QAccessible::Notification) {}
+};
+
 QAccessibleInterface* factory(const QString&, QObject* object) {
     if (!object || !object->isWidgetType()) {
         return nullptr;
@@ -149,6 +180,13 @@ QAccessibleInterface* factory(const QString&, QObject* object) {
         button && button->property(clickProperty).toBool()) {
         return new ButtonInterface(button); // NOLINT(cppcoreguidelines-owning-memory)
     }
+    auto* w = static_cast<QWidget*>(object);
+    if (w->property(pictureProperty).toBool()) {
+        return new PictureInterface(w); // NOLINT(cppcoreguidelines-owning-memory)
+    }
+    if (w->objectName() == QLatin1String(announcerName)) {
+        return new AnnouncerInterface(w); // NOLINT(cppcoreguidelines-owning-memory)
+    }
     return nullptr;
 }
 
@@ -157,7 +195,8 @@ QAccessibleInterface* factory(const QString&, QObject* object) {
 // have asked for it: the widgets are marked before they are shown.
 void renewInterface(QWidget* w) {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
-    if (iface && !dynamic_cast<ButtonInterface*>(iface) && !dynamic_cast<LevelInterface*>(iface)) {
+    if (iface && !dynamic_cast<ButtonInterface*>(iface) && !dynamic_cast<LevelInterface*>(iface) &&
+        !dynamic_cast<PictureInterface*>(iface)) {
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
     }
 }
@@ -175,6 +214,41 @@ void refreshToolTip(QWidget* w) {
 
 bool isReading(const QWidget* w) {
     return dynamic_cast<const LevelBar*>(w) != nullptr;
+}
+
+// Says the text through the window's announcer, made on first use.
+void announce(QWidget* window, const QString& text) {
+    auto* announcer =
+        window->findChild<QWidget*>(QLatin1String(announcerName), Qt::FindDirectChildrenOnly);
+    if (!announcer) {
+        announcer =
+            new QWidget(window); // NOLINT(cppcoreguidelines-owning-memory): its window owns it
+        announcer->setObjectName(QLatin1String(announcerName));
+        announcer->setFocusPolicy(Qt::NoFocus);
+        announcer->setAttribute(Qt::WA_TransparentForMouseEvents);
+        announcer->setGeometry(0, 0, 1, 1);
+        announcer->hide();
+        auto* timer = new QTimer(announcer); // NOLINT(cppcoreguidelines-owning-memory)
+        timer->setObjectName(QStringLiteral("velkorAnnouncementEnd"));
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, announcer, &QWidget::hide);
+    }
+    announcer->hide();
+    announcer->setAccessibleName(text);
+    announcer->show();
+    if (auto* timer = announcer->findChild<QTimer*>(QStringLiteral("velkorAnnouncementEnd"))) {
+        timer->start(ANNOUNCEMENT_MS);
+    }
+}
+
+// A control with the keyboard says its new spoken value at once. Its
+// description has changed as well, but Qt 6.4 sends that change to the
+// bus without the new text, and Orca, the screen reader of the Linux
+// desktop, then says nothing; a notification it speaks.
+void announceIfFocused(QWidget* w, const QString& text) {
+    if (w->hasFocus() && !text.isEmpty() && QAccessible::isActive()) {
+        announce(w->window(), text);
+    }
 }
 
 } // namespace
@@ -225,28 +299,45 @@ void setSpokenValue(QWidget* w, const QString& szSpoken, bool bAnnounce) {
     install();
     w->setProperty(spokenProperty, szSpoken);
     if (!isReading(w)) {
-        // Qt's own interface reads the description; setting it tells
-        // assistive technology of the change.
+        // Qt's own interface reads the description; setting it to a new
+        // text tells assistive technology of the change.
+        const bool bChanged = w->accessibleDescription() != szSpoken;
         w->setAccessibleDescription(szSpoken);
+        if (bChanged) {
+            announceIfFocused(w, szSpoken);
+        }
     } else if (bAnnounce) {
         announceValue(w);
     }
 }
 
 void announceValue(QWidget* w) {
-    auto* bar = dynamic_cast<LevelBar*>(w);
-    // Any other control has told of the change as its description changed.
-    if (!bar || !QAccessible::isActive()) {
+    if (!w || !QAccessible::isActive()) {
         return;
     }
-    QAccessibleValueChangeEvent value(w, bar->value());
-    QAccessible::updateAccessibility(&value);
+    if (auto* bar = dynamic_cast<LevelBar*>(w)) {
+        QAccessibleValueChangeEvent value(w, bar->value());
+        QAccessible::updateAccessibility(&value);
+    }
+    // The spoken value is the description: its change event is what a
+    // screen reader following the focus reads.
     QAccessibleEvent description(w, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&description);
+    announceIfFocused(w, spokenValue(w));
 }
 
 QString spokenValue(const QWidget* w) {
     return w ? w->property(spokenProperty).toString() : QString();
+}
+
+void describePicture(QWidget* w, const QString& szName) {
+    if (!w) {
+        return;
+    }
+    install();
+    w->setProperty(pictureProperty, true);
+    renewInterface(w);
+    w->setAccessibleName(szName);
 }
 
 void actLikeAClick(QAbstractButton* button) {
@@ -293,6 +384,14 @@ void showShortcutText(QWidget* w, const QString& szKeys) {
     }
     w->setProperty(shortcutProperty, szKeys);
     refreshToolTip(w);
+}
+
+bool highContrast(const QPalette& palette) {
+    const auto rgb = [&palette](QPalette::ColorRole role) {
+        return static_cast<a11y::Rgb>(palette.color(QPalette::Active, role).rgb() & 0xFFFFFF);
+    };
+    return a11y::isHighContrast(rgb(QPalette::Window), rgb(QPalette::WindowText),
+                                rgb(QPalette::Base), rgb(QPalette::Text));
 }
 
 } // namespace accessible

@@ -16,6 +16,7 @@
 #include <QString>
 
 class QAbstractButton;
+class QPalette;
 class QWidget;
 
 namespace accessible {
@@ -37,12 +38,21 @@ QString helpOf(const QWidget* w);
 // bAnnounce sends the change to assistive technology at once, so a
 // screen reader whose focus is on the control says the new value; a
 // reading that changes many times a second is announced only now and
-// then (a11y::ChangeThrottle) and read on request otherwise.
+// then (a11y::ChangeThrottle) and read on request otherwise. While the
+// control has the keyboard, a new value is also shown for a moment as a
+// notification of its window (role notification, named with the value),
+// which screen readers speak as it appears.
 void setSpokenValue(QWidget* w, const QString& szSpoken, bool bAnnounce = true);
-// Sends the reading's current spoken value again.
+// Sends the reading's current spoken value again: a screen reader whose
+// focus is on the control says it, even when it has not changed.
 void announceValue(QWidget* w);
 // The spoken value last set, or empty.
 QString spokenValue(const QWidget* w);
+
+// A drawn picture (the band scope's): an image to assistive technology,
+// named szName; its text alternative is its description
+// (setAccessibleDescription), which the window keeps up to date.
+void describePicture(QWidget* w, const QString& szName);
 
 // Every accessible action of the button (press, toggle) clicks it, so
 // whatever a mouse click does happens: Qt's own toggle action would only
@@ -56,5 +66,9 @@ QKeySequence keySequence(const a11y::Shortcut& shortcut);
 void showShortcut(QWidget* w, const a11y::Shortcut& shortcut);
 // The same with the keys as text ("Ctrl+L").
 void showShortcutText(QWidget* w, const QString& szKeys);
+
+// TRUE when the palette is a high-contrast one (access/contrast.h): the
+// program's own colours then give way to the palette's.
+bool highContrast(const QPalette& palette);
 
 } // namespace accessible

@@ -1,5 +1,6 @@
 // Builds the dialog's widgets from its template and turns the operator's
 // clicks and keys into the dialog procedure's messages.
+#include "platform/accessible.h"
 #include "platform/dialog_internal.h"
 #include "platform/levelbar.h"
 
@@ -334,10 +335,13 @@ void refreshColours(ControlHandle& c) {
                                           reinterpret_cast<LPARAM>(&c));
     // Unless the procedure says otherwise, a read-only field shows the
     // dialog's own background, which tells it apart from fields that take
-    // typing.
+    // typing. A high-contrast palette of the desktop overrides what the
+    // procedure says, as the desktop's high-contrast setting does
+    // elsewhere.
     QPalette palette = c.dialog->window->palette();
+    const bool bDesktopColours = accessible::highContrast(palette);
     palette.setColor(QPalette::Base, palette.color(QPalette::Window));
-    if (const Brush* brush = brushOf(answer)) {
+    if (const Brush* brush = brushOf(answer); brush && !bDesktopColours) {
         palette.setColor(QPalette::Base, toQColor(brush->colour));
         palette.setColor(QPalette::Window, toQColor(brush->colour));
         if (dc.textSet) {

@@ -3,6 +3,7 @@
 #include "scan/scope.h"
 
 #include "link/control.h"
+#include "platform/accessible.h"
 #include "platform/dialog.h"
 #include "platform/dialog_qt.h"
 #include "protocol/comexecute.h"
@@ -23,8 +24,10 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -34,6 +37,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -53,13 +57,45 @@ QString strengthText(int iDb) {
     return QStringLiteral("S9+%1").arg(iDb);
 }
 
+// The picture's colours: its own dark ones, or the desktop's while the
+// desktop asks for high contrast.
+struct CanvasColours {
+    QColor background, grid, label, average, peak, current, marker;
+};
+
+CanvasColours canvasColours(const QPalette& palette) {
+    if (!accessible::highContrast(palette)) {
+        return {Qt::black,
+                QColor(60, 60, 60),
+                QColor(170, 170, 170),
+                QColor(0, 200, 255),
+                QColor(255, 80, 80),
+                QColor(180, 255, 0),
+                Qt::white};
+    }
+    const QColor text = palette.color(QPalette::Text);
+    return {palette.color(QPalette::Base), text, text, text, text, text, text};
+}
+
+// The traces differ in their lines as well as their colours, so that they
+// can be told apart without colour; the legend names them.
+struct Trace {
+    const char* szName;
+    Qt::PenStyle style;
+    int width;
+};
+constexpr Trace CURRENT{"current", Qt::SolidLine, 2};
+constexpr Trace PEAK{"peak", Qt::DashLine, 1};
+constexpr Trace AVERAGE{"average", Qt::DotLine, 1};
+
 // The picture: strength against frequency on a fixed scale.
 class ScopeCanvas final : public QWidget {
   public:
     explicit ScopeCanvas(const SweepModel& model, QWidget* parent)
         : QWidget(parent), model_(model) {
         setMinimumSize(560, 260);
-        setAccessibleName("Band scope picture");
+        accessible::describePicture(this, "Band scope picture");
+        setAccessibleDescription("No sweep yet.");
         setFocusPolicy(Qt::StrongFocus);
         setCursor(Qt::CrossCursor);
     }
@@ -69,34 +105,36 @@ class ScopeCanvas final : public QWidget {
   protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        p.fillRect(rect(), Qt::black);
+        const CanvasColours colours = canvasColours(palette());
+        p.fillRect(rect(), colours.background);
         const QRect plot = plotRect();
-        p.setPen(QColor(60, 60, 60));
-        p.setFont(QFont(font().family(), 8));
+        // The desktop's font, so a larger one is followed.
+        p.setFont(font());
+        const int lineHeight = fontMetrics().height();
         for (int db = SCOPE_BOTTOM_DB; db <= SCOPE_TOP_DB; db += db < 0 ? 12 : 10) {
             const int y = yOf(db);
-            p.setPen(QColor(60, 60, 60));
+            p.setPen(QPen(colours.grid, 0, Qt::DotLine));
             p.drawLine(plot.left(), y, plot.right(), y);
-            p.setPen(QColor(170, 170, 170));
-            p.drawText(QRect(0, y - 8, plot.left() - 4, 16), Qt::AlignRight | Qt::AlignVCenter,
-                       strengthText(db));
+            p.setPen(colours.label);
+            p.drawText(QRect(0, y - lineHeight / 2, plot.left() - 4, lineHeight),
+                       Qt::AlignRight | Qt::AlignVCenter, strengthText(db));
         }
+        drawLegend(p, colours);
         const std::size_t n = model_.count();
         if (n == 0)
             return;
-        p.setPen(QColor(170, 170, 170));
-        p.drawText(QRect(plot.left(), plot.bottom() + 2, 120, 16), Qt::AlignLeft,
-                   kilohertz(model_.range().ulStart) + " kHz");
-        p.drawText(QRect(plot.right() - 120, plot.bottom() + 2, 120, 16), Qt::AlignRight,
-                   kilohertz(model_.range().ulStop) + " kHz");
-        drawTrace(p, model_.average(), QColor(0, 200, 255));
-        drawTrace(p, model_.peak(), QColor(255, 80, 80));
-        drawTrace(p, model_.current(), QColor(180, 255, 0));
+        p.setPen(colours.label);
+        const QRect scale(plot.left(), plot.bottom() + 2, plot.width(), lineHeight);
+        p.drawText(scale, Qt::AlignLeft, kilohertz(model_.range().ulStart) + " kHz");
+        p.drawText(scale, Qt::AlignRight, kilohertz(model_.range().ulStop) + " kHz");
+        drawTrace(p, model_.average(), colours.average, AVERAGE);
+        drawTrace(p, model_.peak(), colours.peak, PEAK);
+        drawTrace(p, model_.current(), colours.current, CURRENT);
         // The marker at the tuned frequency.
         const DWORD ulTuned = radio.ulFrequency;
         if (ulTuned >= model_.range().ulStart && ulTuned <= model_.range().ulStop) {
             const int x = xOf(ulTuned);
-            p.setPen(QPen(Qt::white, 1, Qt::DashLine));
+            p.setPen(QPen(colours.marker, 1, Qt::DashDotLine));
             p.drawLine(x, plot.top(), x, plot.bottom());
         }
     }
@@ -115,7 +153,31 @@ class ScopeCanvas final : public QWidget {
     }
 
   private:
-    QRect plotRect() const { return rect().adjusted(56, 8, -8, -20); }
+    // Room for the strength labels at the left, the legend above and the
+    // frequencies below, in the font in use.
+    QRect plotRect() const {
+        const QFontMetrics metrics = fontMetrics();
+        return rect().adjusted(metrics.horizontalAdvance(QStringLiteral("S9+40")) + 12,
+                               metrics.height() + 8, -8, -(metrics.height() + 4));
+    }
+    void drawLegend(QPainter& p, const CanvasColours& colours) {
+        const QFontMetrics metrics = fontMetrics();
+        constexpr int sample = 24;
+        int x = plotRect().left();
+        const int y = 4 + metrics.height() / 2;
+        for (const auto& [trace, colour] :
+             {std::pair{CURRENT, colours.current}, std::pair{PEAK, colours.peak},
+              std::pair{AVERAGE, colours.average}}) {
+            p.setPen(QPen(colour, trace.width, trace.style));
+            p.drawLine(x, y, x + sample, y);
+            x += sample + 4;
+            p.setPen(colours.label);
+            const QString name = QString::fromLatin1(trace.szName);
+            p.drawText(QRect(x, 4, metrics.horizontalAdvance(name) + 2, metrics.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter, name);
+            x += metrics.horizontalAdvance(name) + 16;
+        }
+    }
     int yOf(int db) const {
         const QRect plot = plotRect();
         const int clamped = std::clamp(db, SCOPE_BOTTOM_DB, SCOPE_TOP_DB);
@@ -128,8 +190,9 @@ class ScopeCanvas final : public QWidget {
         const double span = std::max<double>(r.ulStop - r.ulStart, 1.0);
         return plot.left() + static_cast<int>((ulFrequency - r.ulStart) / span * plot.width());
     }
-    void drawTrace(QPainter& p, const std::vector<int>& trace, const QColor& colour) {
-        p.setPen(colour);
+    void drawTrace(QPainter& p, const std::vector<int>& trace, const QColor& colour,
+                   const Trace& kind) {
+        p.setPen(QPen(colour, kind.width, kind.style));
         bool bHave = false;
         QPoint last;
         for (std::size_t i = 0; i < trace.size(); ++i) {
@@ -230,6 +293,10 @@ class ScopeWindow final : public QWidget {
             threshold_.setValue(static_cast<int>(params.uThreshold));
             hang_.setValue(static_cast<int>(params.ulHangMs));
         }
+
+        // Escape closes the window, as it closes the program's boxes.
+        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+        connect(escape, &QShortcut::activated, this, &QWidget::close);
 
         connect(&timer_, &QTimer::timeout, this, [this] { refresh(); });
         timer_.start(REFRESH_MS);
@@ -401,12 +468,16 @@ class ScopeWindow final : public QWidget {
                                              &strongest_);
             item->setData(Qt::UserRole, static_cast<uint>(peak.ulFrequency));
         }
+        // The picture's text alternative: the same list, strongest first.
+        QStringList signalTexts;
+        for (int i = 0; i < strongest_.count(); ++i)
+            signalTexts << strongest_.item(i)->text().simplified();
         canvas_->setAccessibleDescription(
-            strongest_.count() == 0
+            signalTexts.isEmpty()
                 ? QString("No signal above the threshold in the last sweep.")
-                : QStringLiteral("%1 signals above the threshold; the strongest at %2.")
-                      .arg(strongest_.count())
-                      .arg(strongest_.item(0)->text()));
+                : QStringLiteral("%1 signals above the threshold, strongest first: %2.")
+                      .arg(signalTexts.size())
+                      .arg(signalTexts.join(QStringLiteral("; "))));
     }
 
     void exportCsv() {

@@ -3,6 +3,7 @@
 #include "stations/window.h"
 
 #include "link/control.h"
+#include "platform/dialog_qt.h"
 #include "protocol/comexecute.h"
 #include "protocol/radiostate.h"
 #include "stations/panel.h"
@@ -24,6 +25,7 @@
 #include <QPointer>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -156,7 +158,9 @@ class StationModel final : public QAbstractTableModel {
 
 class StationWindow final : public QWidget {
   public:
-    StationWindow() {
+    // A window of its own over parent (the dialog), whose modality would
+    // otherwise keep the keyboard and the mouse from it.
+    explicit StationWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
         setWindowTitle("Stations");
         setAccessibleName("Stations");
         auto* layout = new QVBoxLayout(this);
@@ -231,6 +235,10 @@ class StationWindow final : public QWidget {
         onAirTimer.start();
         programTimer.setInterval(PROGRAM_POLL_MS);
         connect(&programTimer, &QTimer::timeout, this, [this] { programStep(); });
+
+        // Escape closes the window, as it closes the program's boxes.
+        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+        connect(escape, &QShortcut::activated, this, &QWidget::close);
 
         resize(820, 480);
         if (database() == nullptr) {
@@ -645,7 +653,7 @@ QWidget* stationsWindow() {
 
 void stationsShowWindow() {
     if (!window) {
-        window = new StationWindow;
+        window = new StationWindow(DialogWidget(stations_panel::dialog()));
         window->setAttribute(Qt::WA_DeleteOnClose);
     }
     window->show();

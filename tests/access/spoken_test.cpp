@@ -1,5 +1,6 @@
-// The readings as spoken words, the announcement throttle and the
-// shortcut table: no display.
+// The readings as spoken words, the announcement throttle, the shortcut
+// table and the high-contrast test of a palette: no display.
+#include "access/contrast.h"
 #include "access/shortcuts.h"
 #include "access/spoken.h"
 
@@ -35,6 +36,15 @@ TEST(Spoken, MegahertzExactToTheHertzWithoutTrailingZeros) {
     EXPECT_EQ(spokenMegahertz(0), "0 megahertz");
 }
 
+TEST(Spoken, TuningAndReceiverPhrasesLeaveOutWhatIsNotThere) {
+    EXPECT_EQ(spokenTuning(7100000, "Radio Example"), "7.1 megahertz, Radio Example");
+    EXPECT_EQ(spokenTuning(7100000, ""), "7.1 megahertz");
+    EXPECT_EQ(spokenReceiver(7100000, "Radio Example", "AM", true),
+              "7.1 megahertz, Radio Example, AM, locked");
+    EXPECT_EQ(spokenReceiver(15000000, "", "SSB", false), "15 megahertz, SSB");
+    EXPECT_EQ(spokenReceiver(15000000, "", "", true), "15 megahertz, locked");
+}
+
 TEST(Spoken, SUnitsUpToS9ThenDecibelsOverS9) {
     EXPECT_EQ(spokenSUnits(0), "S0");
     EXPECT_EQ(spokenSUnits(5), "S5");
@@ -55,6 +65,23 @@ TEST(ChangeThrottle, AnnouncesANewUnitAtMostOncePerInterval) {
     EXPECT_FALSE(throttle.shouldAnnounce(7, 13000)); // back at the unit announced
     throttle.reset();
     EXPECT_TRUE(throttle.shouldAnnounce(7, 13001));
+}
+
+TEST(Contrast, OnlyBlackAndWhitePalettesCountAsHighContrast) {
+    EXPECT_NEAR(contrastRatio(0x000000, 0xFFFFFF), 21.0, 1e-9);
+    EXPECT_NEAR(contrastRatio(0xFFFFFF, 0x000000), 21.0, 1e-9);
+    EXPECT_NEAR(contrastRatio(0x123456, 0x123456), 1.0, 1e-9);
+    // The frequency display's own colours are legible, but not the
+    // desktop's choice.
+    EXPECT_GT(contrastRatio(0xB4FF00, 0x000000), 15.0);
+    // Black on white and its inverse: window, window text, field, field text.
+    EXPECT_TRUE(isHighContrast(0xFFFFFF, 0x000000, 0xFFFFFF, 0x000000));
+    EXPECT_TRUE(isHighContrast(0x000000, 0xFFFFFF, 0x000000, 0xFFFF00));
+    // Qt's own light palette (grey window) and an ordinary dark one.
+    EXPECT_FALSE(isHighContrast(0xEFEFEF, 0x000000, 0xFFFFFF, 0x000000));
+    EXPECT_FALSE(isHighContrast(0x353535, 0xFFFFFF, 0x2A2A2A, 0xFFFFFF));
+    // Both pairs must reach it.
+    EXPECT_FALSE(isHighContrast(0xFFFFFF, 0x000000, 0xEFEFEF, 0x000000));
 }
 
 TEST(Shortcuts, EveryCommandHasOneKeyAndNoKeyTwoCommands) {

@@ -3,9 +3,9 @@
 # against the emulator, with a session bus and the accessibility bus,
 # read and worked through the bus by tests/app/a11y_walk.py. Skipped
 # (status 77) with the reason when the buses cannot be started.
-# Usage: a11y.sh VELKOR VELKOR_SIM
+# Usage: a11y.sh VELKOR VELKOR_SIM VELKOR_STATIONS
 set -euo pipefail
-velkor=$(readlink -f "$1") sim=$(readlink -f "$2")
+velkor=$(readlink -f "$1") sim=$(readlink -f "$2") stations=$(readlink -f "$3")
 top=$(cd "$(dirname "$0")/../.." && pwd)
 # shellcheck source=../../scripts/panel-session
 . "$top/scripts/panel-session"
@@ -33,6 +33,10 @@ for _ in $(seq 50); do
   sleep 0.2
 done
 $bus_up || skip "the accessibility bus did not start"
+
+# A station on the air all day at 7.1 MHz, for the listener to hear named.
+printf '7100;0000-2400;;XYZ;Radio Example;E;Eu;;1;;\r\n' >"$work/sked.csv"
+"$stations" import "$work/sked.csv" >/dev/null
 
 session_sim "$sim" --panel "$work/front-panel"
 session_panel "$velkor" VELKOR="$slave" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1

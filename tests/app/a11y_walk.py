@@ -3,12 +3,19 @@ does, and works it from there and from the keyboard alone.
 
 Usage: a11y_walk.py COMMAND_LOG FRONT_PANEL_FIFO
 Checks, in order: every focusable control that shows has a name and the
-role its kind calls for; the frequency display's spoken value follows a
+role its kind calls for; at the start the focus is in the direct entry,
+which says the frequency; the frequency display's spoken value follows a
 tuning of the receiver; the Lock check box's own accessible action sends
-the lock command and the unlock command; the readings are read on request
-(the focus goes to them); and the end-to-end tuning sequence done with
-keys alone reaches the receiver in order, the focus coming back after the
-"Radio Start" box. Exits 0 when all hold, 1 with the reasons otherwise.
+the lock command and the unlock command; the listener's walk with keys
+alone (a typed frequency told from the entry with its station, as a
+description change and as a notification of the window, Enter always
+answered, the S-meter on request, Ctrl+L told as "locked"); the
+Write box, the station window and the band scope (names, roles, the
+picture's text alternative after a sweep, a refusal's box, the focus
+given back); the readings are read on request (the focus goes to them);
+and the end-to-end tuning sequence done with keys alone reaches the
+receiver in order, the focus coming back after the "Radio Start" box.
+Exits 0 when all hold, 1 with the reasons otherwise.
 """
 
 import subprocess
@@ -104,13 +111,17 @@ def log_length():
         return len(log.read().splitlines())
 
 
-def events_during(kinds, seconds, action):
-    """The (event type, source name) pairs of kinds seen while action runs."""
+def events_during(kinds, seconds, action, describe=None):
+    """What describe(event) gives for each event of kinds seen while action
+    runs; by default the (event type, source name) pair."""
     seen = []
 
     def listener(event):
         try:
-            seen.append((event.type, event.source.name))
+            if describe is not None:
+                seen.append(describe(event))
+            else:
+                seen.append((event.type, event.source.name))
         except Exception:
             pass
 
@@ -120,6 +131,50 @@ def events_during(kinds, seconds, action):
     pyatspi.Registry.start()
     pyatspi.Registry.deregisterEventListener(listener, *kinds)
     return seen
+
+
+def window_named(app, title):
+    for window in app:
+        if window is not None and window.name == title:
+            return window
+    return None
+
+
+R = pyatspi
+# The roles a control that takes the keyboard may have, in any window.
+SENSIBLE_ROLES = {R.ROLE_PUSH_BUTTON, R.ROLE_CHECK_BOX, R.ROLE_RADIO_BUTTON, R.ROLE_TEXT,
+                  R.ROLE_ENTRY, R.ROLE_SPIN_BUTTON, R.ROLE_COMBO_BOX, R.ROLE_TABLE,
+                  R.ROLE_LIST, R.ROLE_LIST_ITEM, R.ROLE_TABLE_CELL, R.ROLE_IMAGE,
+                  R.ROLE_LABEL}  # a box's text, which the keyboard can select
+
+
+def check_focusables(window, where):
+    """Every focusable control that shows has a name and a sensible role;
+    the number of them."""
+    count = 0
+    for node in descendants(window):
+        if not (state(node, R.STATE_FOCUSABLE) and state(node, R.STATE_SHOWING)):
+            continue
+        # Cells and items are named by their text; an empty cell is no control.
+        if node.getRole() in (R.ROLE_TABLE_CELL, R.ROLE_LIST_ITEM):
+            continue
+        count += 1
+        if not node.name:
+            fail("%s: a focusable %s without a name" % (where, node.getRoleName()))
+        if node.getRole() not in SENSIBLE_ROLES:
+            fail("%s: '%s' is focusable with the role %s" % (where, node.name, node.getRoleName()))
+    return count
+
+
+def tab_to(app, name, back=False, limit=60):
+    """Tab (or Shift+Tab) until the control named name has the focus;
+    FALSE when it never does."""
+    for _ in range(limit):
+        node = focused(app)
+        if node is not None and node.name == name:
+            return True
+        keys("shift+Tab" if back else "Tab")
+    return False
 
 
 def operator_commands(mark):
@@ -134,7 +189,6 @@ if not found:
 app, frame = found
 
 # -- names and roles ---------------------------------------------------------
-R = pyatspi
 expected = {
     "Exit": R.ROLE_PUSH_BUTTON, "Restart": R.ROLE_PUSH_BUTTON,
     "Digital audio": R.ROLE_CHECK_BOX, "Lock": R.ROLE_CHECK_BOX,
@@ -167,8 +221,16 @@ for node in descendants(frame):
 if focusables < 40:
     fail("only %d focusable controls found" % focusables)
 
-# -- the frequency's spoken value follows the receiver ----------------------
+# -- the start: the focus is where the listener types, and says the frequency
 display = by_name(frame, "Frequency", R.ROLE_TEXT)
+node = wait_for(lambda: focused(app), 5)
+if node is None or node.name != "Direct entry":
+    fail("at the start the focus is on '%s'" % (node.name if node else None))
+elif not (display.description and node.description.startswith(display.description)):
+    fail("at the start the direct entry says '%s', the display '%s'"
+         % (node.description, display.description))
+
+# -- the frequency's spoken value follows the receiver ----------------------
 front_panel("tune 7050000")
 if not wait_for(lambda: display.description == "7.05 megahertz"):
     fail("after 'tune 7050000' the frequency reads '%s'" % display.description)
@@ -219,6 +281,193 @@ meter_told = [t for t, name in seen
 if not 2 <= len(meter_told) <= 3:  # the first unit, then the last once a second is over
     fail("the S-meter was told %d times in 2.6 s" % len(meter_told))
 front_panel("signal auto")
+
+# -- the listener's walk ------------------------------------------------------
+# Keys only: a typed frequency is heard with its station from the field
+# typed in, the S-meter is read on request, and Ctrl+L locks, which the
+# field then says. The entry's description changes; as Qt 6.4 sends that
+# change without its text, which Orca then does not speak, the panel also
+# shows the new words for a moment as a notification, which Orca speaks.
+DESCRIPTION = "object:property-change:accessible-description"
+SHOWING = "object:state-changed:showing"
+
+
+def told_event(event):
+    source = event.source
+    source.clearCache()  # the announcer's name changes between announcements
+    return (event.type, source.getRoleName(), source.name, source.description, event.detail1)
+
+
+def described(name, seen):
+    return [desc for t, _, source, desc, _ in seen if t == DESCRIPTION and source == name]
+
+
+def notified(seen):
+    return [name for t, role, name, _, shown in seen
+            if t == SHOWING and role == "notification" and shown]
+
+
+keys("ctrl+d")
+entry = wait_for(lambda: focused(app), 3)
+if entry is None or entry.name != "Direct entry":
+    fail("Ctrl+D: the focus is on '%s'" % (entry.name if entry else None))
+type_text("7100000")
+seen = events_during([DESCRIPTION, SHOWING], 3.0, lambda: keys("Return"), describe=told_event)
+told = described("Direct entry", seen)
+if len(told) != 1 or not told[0].startswith("7.1 megahertz, Radio Example"):
+    fail("a typed 7100000 was told from the entry as %s (events %s)" % (told, seen))
+said = notified(seen)
+if len(said) != 1 or not said[0].startswith("7.1 megahertz, Radio Example"):
+    fail("a typed 7100000 was announced as %s (events %s)" % (said, seen))
+if not wait_for(lambda: display.description == "7.1 megahertz, Radio Example", 3):
+    fail("after the typed 7100000 the display reads '%s'" % display.description)
+node = focused(app)
+if node is None or node.name != "Direct entry":
+    fail("after Enter the focus is on '%s'" % (node.name if node else None))
+# The same frequency again: nothing changes, and Enter is still answered.
+type_text("7100000")
+seen = events_during([DESCRIPTION, SHOWING], 2.5, lambda: keys("Return"), describe=told_event)
+if len(described("Direct entry", seen)) != 1 or len(notified(seen)) != 1:
+    fail("Enter on the frequency tuned already was told %s" % seen)
+keys("ctrl+s")
+node = wait_for(lambda: focused(app), 3)
+if node is None or node.name != "S-meter" or not node.description.startswith("S"):
+    fail("Ctrl+S: the focus is on '%s' saying '%s'"
+         % (node.name if node else None, node.description if node else None))
+mark = log_length()
+keys("ctrl+l")
+if not wait_for(lambda: "*AL" in operator_commands(mark), 5):
+    fail("Ctrl+L sent no *AL (got %s)" % operator_commands(mark))
+# The receiver's report of the lock brings the focus back to the field,
+# which says it.
+node = wait_for(lambda: (lambda n: n if n is not None and n.name == "Direct entry"
+                         and n.description.endswith(", locked") else None)(focused(app)), 5)
+if node is None:
+    node = focused(app)
+    fail("after Ctrl+L the focus is on '%s' saying '%s'"
+         % (node.name if node else None, node.description if node else None))
+keys("ctrl+l")
+if not wait_for(lambda: not entry.description.endswith(", locked"), 5):
+    fail("after the second Ctrl+L the entry still says '%s'" % entry.description)
+
+# -- a box of the panel -------------------------------------------------------
+# Write asks first; its box names its buttons, Escape cancels it, and the
+# keyboard is back in the direct entry.
+mark = log_length()
+if not tab_to(app, "Write"):
+    fail("Tab never reached Write")
+keys("space")
+box = wait_for(lambda: window_named(app, "Memory Write"), 10)
+if box is None:
+    fail("no Memory Write box after Write")
+else:
+    time.sleep(0.3)
+    if box.description != "Are you sure?":
+        fail("the Memory Write box describes itself as '%s'" % box.description)
+    check_focusables(box, "Memory Write box")
+    names = sorted(n.name for n in descendants(box) if n.getRole() == R.ROLE_PUSH_BUTTON)
+    if names != ["Cancel", "OK"]:
+        fail("the Memory Write box's buttons are %s" % names)
+    keys("Escape")
+    if not wait_for(lambda: window_named(app, "Memory Write") is None, 5):
+        fail("Escape left the Memory Write box open")
+    node = wait_for(lambda: focused(app), 3)
+    if node is None or node.name != "Direct entry":
+        fail("after the Memory Write box the focus is on '%s'" % (node.name if node else None))
+    if any(c.startswith("*RMW") or c.startswith("*M") for c in operator_commands(mark)):
+        fail("a cancelled Write wrote: %s" % operator_commands(mark))
+
+# -- the station window ------------------------------------------------------
+keys("ctrl+t")
+stations = wait_for(lambda: window_named(app, "Stations"), 10)
+if stations is None:
+    fail("Ctrl+T opened no Stations window")
+else:
+    time.sleep(0.5)
+    node = wait_for(lambda: focused(app), 3)
+    if node is None or node.name != "Search":
+        fail("the Stations window opened with the focus on '%s'" % (node.name if node else None))
+    n = check_focusables(stations, "Stations")
+    if n < 6:
+        fail("only %d focusable controls in the Stations window" % n)
+    table = by_name(stations, "Station list", R.ROLE_TABLE)
+    if table is None:
+        fail("the Stations window has no table named 'Station list'")
+    elif not any("Radio Example" in (c.name or "") for c in descendants(table)):
+        fail("the station list does not read 'Radio Example'")
+    keys("Escape")
+    if not wait_for(lambda: window_named(app, "Stations") is None, 5):
+        fail("Escape left the Stations window open")
+
+# -- the band scope ------------------------------------------------------------
+# Its picture is an image whose text alternative is the list of the
+# strongest signals of the last sweep.
+subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE, "windowfocus"],
+               check=False)  # the desktop gives the panel the keyboard back
+time.sleep(0.3)
+keys("ctrl+b")
+scope = wait_for(lambda: window_named(app, "Band Scope"), 10)
+if scope is None:
+    fail("Ctrl+B opened no Band Scope window")
+else:
+    time.sleep(0.5)
+    n = check_focusables(scope, "Band Scope")
+    if n < 12:
+        fail("only %d focusable controls in the Band Scope window" % n)
+    picture = by_name(scope, "Band scope picture")
+    strongest = by_name(scope, "Strongest signals of the last sweep", R.ROLE_LIST)
+    if picture is None or picture.getRole() != R.ROLE_IMAGE:
+        fail("the band scope's picture is %s"
+             % (picture.getRoleName() if picture else "missing"))
+    if strongest is None:
+        fail("no list of the strongest signals")
+    # A narrow sweep with a strong signal, started from the keyboard.
+    for name, value in (("Start kHz", "7095"), ("Stop kHz", "7105"), ("Step kHz", "5")):
+        if not tab_to(app, name):
+            fail("Tab never reached '%s'" % name)
+        keys("ctrl+a")
+        type_text(value)
+    front_panel("signal 9")
+    if not tab_to(app, "Sweep"):
+        fail("Tab never reached Sweep")
+    keys("space")
+    if strongest is not None and not wait_for(lambda: strongest.childCount > 0, 20):
+        fail("no signal listed after a sweep")
+    elif strongest is not None:
+        first = strongest[0].name
+        if "7095 kHz" not in first or "S9" not in first:
+            fail("the strongest signal reads '%s'" % first)
+        if picture is not None and first.split()[0] not in picture.description:
+            fail("the picture's text alternative is '%s'" % picture.description)
+    front_panel("signal auto")
+    # A refused range: the box names its button, and the keyboard is back
+    # on Sweep once it closes.
+    tab_to(app, "Start kHz", back=True)
+    keys("ctrl+a", "BackSpace")
+    tab_to(app, "Sweep")
+    keys("space")
+    box = wait_for(lambda: next((w for w in app if w is not None and w.name == "Band Scope"
+                                 and w.getRole() in (R.ROLE_ALERT, R.ROLE_DIALOG)), None), 10)
+    if box is None:
+        fail("an empty start gave no box")
+    else:
+        time.sleep(0.3)
+        if not box.description:
+            fail("the Band Scope box has no description")
+        check_focusables(box, "Band Scope box")
+        keys("Return")
+        node = wait_for(lambda: (lambda n: n if n is not None and n.name == "Sweep"
+                                 else None)(focused(app)), 5)
+        if node is None:
+            node = focused(app)
+            fail("after the Band Scope box the focus is on '%s'" % (node.name if node else None))
+    keys("Escape")
+    if not wait_for(lambda: len([w for w in app if w is not None and w.name == "Band Scope"])
+                    == 0, 5):
+        fail("Escape left the Band Scope window open")
+subprocess.run(["xdotool", "search", "--onlyvisible", "--name", TITLE, "windowfocus"],
+               check=False)
+time.sleep(0.3)
 
 # -- keyboard alone ------------------------------------------------------------
 front_panel("tune 15000000")

@@ -12,12 +12,18 @@
 #include "protocol/comexecute.h"
 #include "support/dialog_driver.h"
 
+#include "platform/dialog_qt.h"
 #include "platform/portchooser.h"
+#include "scan/scope.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QColor>
 #include <QDialog>
+#include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPalette>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -181,6 +187,43 @@ TEST(PanelAccess, NextBandBetweenTheEdges) {
     EXPECT_EQ(nextBand(30000000, FALSE, true), 0);
     EXPECT_EQ(nextBand(30000000, TRUE, false), IDC_11M);
     EXPECT_EQ(nextBand(2300000, TRUE, false), 0);
+}
+
+// The band scope's picture is an image to a screen reader, with a text
+// alternative; it draws on its own dark background, or on the palette's
+// when the desktop asks for high contrast.
+TEST(PanelAccess, BandScopePictureIsAnImageInTheDesktopsHighContrastColours) {
+    const auto pictureCorner = [](HWND hDlg, std::string* pRole) {
+        systemMenu(IDC_BANDSCOPE);
+        QWidget* picture = nullptr;
+        for (QWidget* w : DialogWidget(hDlg)->findChildren<QWidget*>()) {
+            if (w->accessibleName() == "Band scope picture") {
+                picture = w;
+            }
+        }
+        if (picture == nullptr) {
+            return QColor();
+        }
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(picture);
+        *pRole = iface->role() == QAccessible::Graphic ? "image" : "other";
+        EXPECT_FALSE(iface->text(QAccessible::Description).isEmpty());
+        const QColor corner = picture->grab().toImage().pixelColor(1, 1);
+        scopeClose();
+        return corner;
+    };
+    std::string szRole;
+    runPanel([&](HWND hDlg) { EXPECT_EQ(pictureCorner(hDlg, &szRole), QColor(Qt::black)); });
+    EXPECT_EQ(szRole, "image");
+
+    const QPalette before = QApplication::palette();
+    QPalette contrast = before;
+    contrast.setColor(QPalette::Window, Qt::white);
+    contrast.setColor(QPalette::WindowText, Qt::black);
+    contrast.setColor(QPalette::Base, Qt::white);
+    contrast.setColor(QPalette::Text, Qt::black);
+    QApplication::setPalette(contrast);
+    runPanel([&](HWND hDlg) { EXPECT_EQ(pictureCorner(hDlg, &szRole), QColor(Qt::white)); });
+    QApplication::setPalette(before);
 }
 
 // The port chooser names its list and its field, and the keyboard is

@@ -1,11 +1,12 @@
 // The station list in the panel: the window opened from the system menu
 // and its shortcut, its filter, Enter tuning through the control
-// service, the dialog following, the caption naming the station, and a
-// confirmed Write recorded.
+// service, the dialog following, the caption and the spoken frequency
+// naming the station, and a confirmed Write recorded.
 #include "panel_harness.h"
 #include "support/temp_dir.h"
 
 #include "app/resource.h"
+#include "app/speed.h"
 #include "link/execthread.h"
 #include "protocol/comexecute.h"
 #include "protocol/command.h"
@@ -99,10 +100,31 @@ TEST_F(PanelStations, TheCaptionNamesTheStationOnTheAir) {
         PostMessageA(hDlg, IDUPDATE, RADIO, 0);
         pump();
         EXPECT_EQ(dialogtest::WindowTitle(hDlg), szTitle + " \u2014 Fifteen");
+        // Spoken too: the frequency display with the station, the
+        // direct-entry field with the whole receiver.
+        EXPECT_EQ(dialogtest::AccessibleDescription(hDlg, IDC_FREQ), "15 megahertz, Fifteen");
+        EXPECT_EQ(dialogtest::AccessibleDescription(hDlg, IDC_DIRECT), "15 megahertz, Fifteen, AM");
         radio.ulFrequency = 15005000; // inactive (persistence 8): no name
+        radio.bLock = TRUE;
         PostMessageA(hDlg, IDUPDATE, RADIO, 0);
         pump();
         EXPECT_EQ(dialogtest::WindowTitle(hDlg), szTitle);
+        EXPECT_EQ(dialogtest::AccessibleDescription(hDlg, IDC_FREQ), "15.005 megahertz");
+        EXPECT_EQ(dialogtest::AccessibleDescription(hDlg, IDC_DIRECT),
+                  "15.005 megahertz, AM, locked");
+        // A typed frequency names its station at once, before the
+        // receiver reports it.
+        typeInto(IDC_DIRECT, "9650000");
+        click(IDC_SELFREQ);
+        EXPECT_EQ(dialogtest::AccessibleDescription(hDlg, IDC_FREQ),
+                  "9.65 megahertz, Radio Example");
+        queued();
+        // A named memory channel says its name with its number.
+        DatabaseOpen result;
+        ASSERT_TRUE(
+            StationDatabase::open(stationsDatabasePath(), &result)->nameMemory(2, "Evening news"));
+        spin(IDC_SPINMEMORY, UP);
+        EXPECT_EQ(dialogtest::AccessibleDescription(hDlg, IDC_MEMORY), "2, Evening news");
         stationsClose();
     });
 }

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QPalette>
+
 #include <atomic>
 #include <thread>
 
@@ -185,6 +188,32 @@ TEST(Colours, ReadOnlyFieldsTakeTheColoursTheProcedureAnswers) {
         // The drawn field shows them.
         SetDlgItemTextA(hDlg, IDC_FREQ, "15.000.000");
         EXPECT_GT(dialogtest::InkBounds(hDlg, IDC_FREQ, RGB(180, 255, 0)).width, 0);
+    });
+}
+
+// With the desktop's high-contrast palette the procedure's colours give
+// way to the palette's. The desktop's palette is in place before the
+// dialog is built, as Qt takes it from the desktop at start-up.
+TEST(Colours, AHighContrastPaletteOverridesTheProcedure) {
+    reset();
+    const QPalette before = QApplication::palette();
+    QPalette contrast = before;
+    for (const auto& [role, colour] :
+         {std::pair{QPalette::Window, Qt::black}, std::pair{QPalette::WindowText, Qt::white},
+          std::pair{QPalette::Base, Qt::black}, std::pair{QPalette::Text, Qt::yellow}}) {
+        contrast.setColor(role, colour);
+    }
+    QApplication::setPalette(contrast);
+    run([](HWND hDlg) {
+        for (int id : {IDC_FREQ, IDC_SPEED}) {
+            const auto colours = dialogtest::FieldColours(hDlg, id);
+            EXPECT_EQ(colours.text, RGB(255, 255, 0)) << id;
+            EXPECT_EQ(colours.background, RGB(0, 0, 0)) << id;
+        }
+    });
+    QApplication::setPalette(before);
+    run([](HWND hDlg) {
+        EXPECT_EQ(dialogtest::FieldColours(hDlg, IDC_FREQ).text, RGB(180, 255, 0));
     });
 }
 
