@@ -8,7 +8,9 @@
 #include "protocol/radiostate.h"
 
 #include <array>
+#include <chrono>
 #include <cstring>
+#include <deque>
 #include <mutex>
 
 Shared<BOOL> bTune{FALSE};
@@ -26,6 +28,65 @@ constexpr std::size_t KINDS = 32;
 std::array<Shared<std::uint64_t>, KINDS> ulSent{};
 Shared<std::uint64_t> ulSignalStamp{0};
 Shared<std::uint64_t> ulFrequencyStamp{0};
+
+using Clock = std::chrono::steady_clock;
+// An answer later than this is not coming: its query is taken as lost.
+constexpr auto ANSWER_LOST = std::chrono::seconds(1);
+// Send times of the last queries of a kind; more than a second's worth.
+constexpr std::size_t SENT_KEPT = 256;
+
+// Matches the answers of one kind of query to the queries, in order. An
+// answer answers the oldest query not yet answered: a late answer read
+// in a later query's window is that earlier query's, not the later one's.
+// A query unanswered after ANSWER_LOST is given up, so a lost answer
+// does not make every later one look older than it is; and no answer is
+// taken for a query not yet sent.
+struct AnswerMatch {
+    std::array<Clock::time_point, SENT_KEPT> sentAt{}; // by query number
+    std::uint64_t ulSent = 0;                          // queries sent
+    std::uint64_t ulAnswered = 0;                      // the query the last answer answered
+    std::deque<std::uint64_t> taken; // queries of the answers on their way to the exec thread
+
+    void sent(Clock::time_point now) {
+        ulSent += 1;
+        sentAt[ulSent % SENT_KEPT] = now;
+    }
+    std::uint64_t answered(Clock::time_point now) {
+        std::uint64_t ulQuery = ulAnswered + 1;
+        const std::uint64_t ulOldestKept = ulSent >= SENT_KEPT ? ulSent - SENT_KEPT + 1 : 1;
+        ulQuery = std::max(ulQuery, ulOldestKept);
+        while (ulQuery < ulSent && now - sentAt[ulQuery % SENT_KEPT] > ANSWER_LOST)
+            ulQuery += 1;
+        ulQuery = std::min(ulQuery, ulSent);
+        ulAnswered = std::max(ulAnswered, ulQuery);
+        return ulQuery;
+    }
+};
+
+// Taken by the transmit thread as a query leaves, the receive thread as
+// an answer arrives and the exec thread as it reads one.
+std::mutex matchLock;
+AnswerMatch signalMatch;
+AnswerMatch frequencyMatch;
+
+bool bringsSignal(const char* szLine) {
+    return szLine[0] == cPreamble && (szLine[1] == 'S' || std::strncmp(szLine + 1, "RMC", 3) == 0 ||
+                                      std::strncmp(szLine + 1, "RSC", 3) == 0);
+}
+
+bool bringsFrequency(const char* szLine) {
+    return szLine[0] == cPreamble && std::strncmp(szLine + 1, "AF", 2) == 0;
+}
+
+AnswerMatch* matchOf(const char* szLine) {
+    if (szLine == nullptr)
+        return nullptr;
+    if (bringsSignal(szLine))
+        return &signalMatch;
+    if (bringsFrequency(szLine))
+        return &frequencyMatch;
+    return nullptr;
+}
 
 std::size_t kindIndex(int kind) {
     return kind >= 0 && static_cast<std::size_t>(kind) < KINDS ? static_cast<std::size_t>(kind) : 0;
@@ -135,17 +196,41 @@ void queueTuning(DWORD ulValue, int* pR, int* pN) {
 }
 
 void controlSent(int kind) {
+    const bool bSignal =
+        kind == COMMAND_QUERY_SIGNAL || kind == COMMAND_STREAM_ON || kind == COMMAND_STREAM_RETRY;
+    if (bSignal || kind == COMMAND_QUERY_FREQUENCY) {
+        std::lock_guard hold(matchLock);
+        (bSignal ? signalMatch : frequencyMatch).sent(Clock::now());
+    }
     ulSent[kindIndex(kind)] += 1;
 }
 
+void controlReceived(const char* szLine) {
+    std::lock_guard hold(matchLock);
+    if (AnswerMatch* pMatch = matchOf(szLine); pMatch != nullptr)
+        pMatch->taken.push_back(pMatch->answered(Clock::now()));
+}
+
+void controlReceiveDropped(const char* szLine) {
+    std::lock_guard hold(matchLock);
+    if (AnswerMatch* pMatch = matchOf(szLine); pMatch != nullptr && !pMatch->taken.empty())
+        pMatch->taken.pop_back();
+}
+
 void controlAnswered(const char* szLine) {
-    if (szLine == nullptr || szLine[0] != cPreamble)
-        return;
-    if (szLine[1] == 'S' || std::strncmp(szLine + 1, "RMC", 3) == 0 ||
-        std::strncmp(szLine + 1, "RSC", 3) == 0)
-        ulSignalStamp = controlSignalQueries();
-    else if (std::strncmp(szLine + 1, "AF", 2) == 0)
-        ulFrequencyStamp = controlFrequencyQueries();
+    std::uint64_t ulQuery = 0;
+    AnswerMatch* pMatch = nullptr;
+    {
+        std::lock_guard hold(matchLock);
+        pMatch = matchOf(szLine);
+        if (pMatch == nullptr || pMatch->taken.empty())
+            return;
+        ulQuery = pMatch->taken.front();
+        pMatch->taken.pop_front();
+    }
+    Shared<std::uint64_t>& stamp = pMatch == &signalMatch ? ulSignalStamp : ulFrequencyStamp;
+    if (ulQuery > stamp)
+        stamp = ulQuery;
 }
 
 std::uint64_t controlSignalQueries() {

@@ -4,6 +4,7 @@
 
 #include "audio/audio.h"
 #include "link/comthread.h"
+#include "link/control.h"
 #include "link/lockstep.h"
 #include "link/port.h"
 #include "link/replay.h"
@@ -57,6 +58,7 @@ void receiverAnswered() {
 // a moment to drain (the exec thread takes a line in microseconds); a
 // unit that still finds no room is lost and counted.
 void queueResponse() {
+    controlReceived(szResponse.data());
     for (int attempt = 0; attempt < RESPONSE_RETRIES; ++attempt) {
         if (enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY) == QUEUE_SUCCESS)
             return;
@@ -64,6 +66,7 @@ void queueResponse() {
             break;
         linkPause(RESPONSE_RETRY_PAUSE);
     }
+    controlReceiveDropped(szResponse.data());
     linkCounters.ulResponsesDropped += 1;
 }
 

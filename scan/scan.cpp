@@ -54,6 +54,7 @@ std::vector<DWORD> lockouts;
 SCANCOUNTERS counters;
 std::optional<std::pair<SCANRANGE, SCANPARAMS>> lastRange;
 SCANNAMER pNamer = nullptr;
+SCANMEMORIES pMemories = nullptr;
 DWORD ulSweepOrigin = 0; // where a sweep returns the receiver; 0: nowhere
 
 // Read without the lock.
@@ -242,18 +243,17 @@ std::string stationName(DWORD ulFrequency) {
 // Stays on a signal until it has been below the threshold for the hang
 // time (or for good). FALSE when the job ended meanwhile.
 bool listen(std::uint64_t gen, const SCANPARAMS& params, DWORD ulFrequency, DWORD uSUnits) {
+    const std::string szName = stationName(ulFrequency);
     {
         std::lock_guard hold(scanMutex);
-        hits.push_back({ulFrequency, uSUnits, counters.ulSteps});
+        hits.push_back({ulFrequency, uSUnits, counters.ulSteps, szName});
     }
     ulHit = ulFrequency;
     setState(SCAN_LISTENING);
     bool bRecording = false;
-    if (params.bRecord) {
-        const std::string szName = stationName(ulFrequency);
+    if (params.bRecord)
         bRecording = recordAudioStart(ulFrequency, radio.uMode,
                                       szName.empty() ? nullptr : szName.c_str()) != FALSE;
-    }
     // When the signal went below the threshold; none while it is above.
     bool bBelow = false;
     Clock::time_point below{};
@@ -679,4 +679,24 @@ void scanLockout(DWORD ulFrequency, BOOL bLockedOut) {
 void scanSetNamer(SCANNAMER pName) {
     std::lock_guard hold(scanMutex);
     pNamer = pName;
+}
+
+void scanSetMemories(SCANMEMORIES pKnown) {
+    std::lock_guard hold(scanMutex);
+    pMemories = pKnown;
+}
+
+std::vector<SCANCHANNEL> scanMemoryList() {
+    SCANMEMORIES pKnown = nullptr;
+    {
+        std::lock_guard hold(scanMutex);
+        pKnown = pMemories;
+    }
+    std::vector<SCANCHANNEL> channels;
+    if (pKnown == nullptr)
+        return channels;
+    for (const DWORD uMemory : pKnown())
+        if (uMemory >= MIN_MEMORY && uMemory <= MAX_MEMORY)
+            channels.push_back({0, 0, uMemory});
+    return channels;
 }

@@ -88,6 +88,7 @@ struct SCANHIT {
     DWORD ulFrequency = 0;
     DWORD uSUnits = 0;
     std::uint64_t ulStep = 0; // the step that found it (SCANCOUNTERS::ulSteps then)
+    std::string szName;       // the station's, where the namer knows it
 };
 
 struct SCANCOUNTERS {
@@ -151,6 +152,13 @@ void scanSetLockouts(const std::vector<DWORD>& lockouts);
 void scanLockout(DWORD ulFrequency, BOOL bLockedOut);
 
 // The name of the station on a frequency, for the recording of a hit:
-// "" where none is known. Null: no names.
+// "" where none is known. Null: no names. Called on the scanner's thread.
 using SCANNAMER = std::string (*)(DWORD ulFrequency);
 void scanSetNamer(SCANNAMER pNamer);
+// The memory channels known to hold a frequency, by number. Null: none
+// is known. Called on the thread that asks for the memory list.
+using SCANMEMORIES = std::vector<DWORD> (*)();
+void scanSetMemories(SCANMEMORIES pMemories);
+// What a memory scan steps through: the channels known to hold a
+// frequency (an empty channel is skipped); empty when none is known.
+std::vector<SCANCHANNEL> scanMemoryList();
