@@ -35,6 +35,11 @@ constexpr auto ANSWER_LOST = std::chrono::seconds(1);
 // Send times of the last queries of a kind; more than a second's worth.
 constexpr std::size_t SENT_KEPT = 256;
 
+// Commands sent so far, of every kind: which window is open.
+std::uint64_t ulCommands = 0;
+// Answers that came after a later command had left.
+Shared<std::uint64_t> ulLate{0};
+
 // Matches the answers of one kind of query to the queries, in order. An
 // answer answers the oldest query not yet answered: a late answer read
 // in a later query's window is that earlier query's, not the later one's.
@@ -42,23 +47,31 @@ constexpr std::size_t SENT_KEPT = 256;
 // does not make every later one look older than it is; and no answer is
 // taken for a query not yet sent.
 struct AnswerMatch {
-    std::array<Clock::time_point, SENT_KEPT> sentAt{}; // by query number
-    std::uint64_t ulSent = 0;                          // queries sent
-    std::uint64_t ulAnswered = 0;                      // the query the last answer answered
-    std::deque<std::uint64_t> taken; // queries of the answers on their way to the exec thread
+    struct Sent {
+        Clock::time_point at;
+        std::uint64_t ulCommand = 0; // its number among all commands
+    };
+    std::array<Sent, SENT_KEPT> sent{}; // by query number
+    std::uint64_t ulSent = 0;           // queries sent
+    std::uint64_t ulAnswered = 0;       // the query the last answer answered
+    std::deque<std::uint64_t> taken;    // queries of the answers on their way to the exec thread
 
-    void sent(Clock::time_point now) {
+    void left(Clock::time_point now) {
         ulSent += 1;
-        sentAt[ulSent % SENT_KEPT] = now;
+        sent[ulSent % SENT_KEPT] = {now, ulCommands};
     }
+    // The query an answer arriving now answers; an answer outside its
+    // query's window (another command has left since) is counted late.
     std::uint64_t answered(Clock::time_point now) {
         std::uint64_t ulQuery = ulAnswered + 1;
         const std::uint64_t ulOldestKept = ulSent >= SENT_KEPT ? ulSent - SENT_KEPT + 1 : 1;
         ulQuery = std::max(ulQuery, ulOldestKept);
-        while (ulQuery < ulSent && now - sentAt[ulQuery % SENT_KEPT] > ANSWER_LOST)
+        while (ulQuery < ulSent && now - sent[ulQuery % SENT_KEPT].at > ANSWER_LOST)
             ulQuery += 1;
         ulQuery = std::min(ulQuery, ulSent);
         ulAnswered = std::max(ulAnswered, ulQuery);
+        if (ulQuery == 0 || sent[ulQuery % SENT_KEPT].ulCommand != ulCommands)
+            ulLate += 1;
         return ulQuery;
     }
 };
@@ -198,9 +211,11 @@ void queueTuning(DWORD ulValue, int* pR, int* pN) {
 void controlSent(int kind) {
     const bool bSignal =
         kind == COMMAND_QUERY_SIGNAL || kind == COMMAND_STREAM_ON || kind == COMMAND_STREAM_RETRY;
-    if (bSignal || kind == COMMAND_QUERY_FREQUENCY) {
+    {
         std::lock_guard hold(matchLock);
-        (bSignal ? signalMatch : frequencyMatch).sent(Clock::now());
+        ulCommands += 1;
+        if (bSignal || kind == COMMAND_QUERY_FREQUENCY)
+            (bSignal ? signalMatch : frequencyMatch).left(Clock::now());
     }
     ulSent[kindIndex(kind)] += 1;
 }
@@ -251,4 +266,8 @@ std::uint64_t controlSignalStamp() {
 
 std::uint64_t controlFrequencyStamp() {
     return ulFrequencyStamp;
+}
+
+std::uint64_t controlLateAnswers() {
+    return ulLate;
 }

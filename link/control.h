@@ -81,6 +81,10 @@ void controlSent(int kind);
 void controlReceived(const char* szLine);
 void controlReceiveDropped(const char* szLine);
 void controlAnswered(const char* szLine);
+// S-meter and frequency answers that came after another command had left
+// (or answered no query): the receiver, or the line, was behind. One
+// that takes commands late may have taken a tuning late as well.
+std::uint64_t controlLateAnswers();
 // Commands of this kind (COMMANDKIND) that have left since start.
 std::uint64_t controlSentCount(int kind);
 // Queries that bring an S-meter reading ("?S", and the clip requests,

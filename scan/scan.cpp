@@ -33,6 +33,9 @@ constexpr auto REFUSED_RETRY = 1ms;
 constexpr auto ASK_AGAIN = 50ms;
 // While listening, one fresh reading this often.
 constexpr auto LISTEN_PERIOD = 100ms;
+// A step whose receiver fell behind is read again after a new dwell at
+// most this often; then its reading stands.
+constexpr int BEHIND_READINGS = 3;
 
 enum class JobKind { None, Range, List, Sweep };
 
@@ -172,6 +175,7 @@ Step measure(std::uint64_t gen, const SCANCHANNEL& channel, DWORD ulDwellMs, DWO
         return Step::GivenUp;
     const std::uint64_t ulSentBefore = tuningsSent();
     const std::uint64_t ulFrequencyAsked = controlFrequencyQueries();
+    std::uint64_t ulLate = controlLateAnswers();
     const bool bMemory = channel.uMemory != 0;
     if (!queueScan(gen, [&] {
             return bMemory ? controlMemoryRead(channel.uMemory, REQUEST_SCAN)
@@ -199,7 +203,22 @@ Step measure(std::uint64_t gen, const SCANCHANNEL& channel, DWORD ulDwellMs, DWO
     const auto dwell = std::chrono::milliseconds(ulDwellMs) + lineTime(*pFrequency);
     if (!sleepFor(gen, dwell))
         return Step::GivenUp;
-    return freshReading(gen, pSUnits);
+    Step step = freshReading(gen, pSUnits);
+    // An answer came late since the tuning left: the receiver was behind
+    // and may have taken the tuning later than it was sent, so its meter
+    // may not have settled yet. The dwell begins again from now.
+    for (int i = 1; i < BEHIND_READINGS && step == Step::Read && controlLateAnswers() != ulLate;
+         ++i) {
+        ulLate = controlLateAnswers();
+        {
+            std::lock_guard hold(scanMutex);
+            counters.ulBehind += 1;
+        }
+        if (!sleepFor(gen, std::chrono::milliseconds(ulDwellMs)))
+            return Step::GivenUp;
+        step = freshReading(gen, pSUnits);
+    }
+    return step;
 }
 
 bool isLockedOut(DWORD ulFrequency, DWORD ulStep) {

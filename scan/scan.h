@@ -96,6 +96,7 @@ struct SCANCOUNTERS {
     std::uint64_t ulRefused = 0;  // commands the full queue refused, asked again
     std::uint64_t ulTimeouts = 0; // steps given up for want of an answer
     std::uint64_t ulSweeps = 0;   // sweeps completed
+    std::uint64_t ulBehind = 0;   // readings taken again: the receiver had answered late
 };
 
 // "" when the range can be scanned, else why not (for the operator).
