@@ -232,6 +232,12 @@ void controlReceiveDropped(const char* szLine) {
         pMatch->taken.pop_back();
 }
 
+void controlForgetAnswers() {
+    std::lock_guard hold(matchLock);
+    signalMatch.taken.clear();
+    frequencyMatch.taken.clear();
+}
+
 void controlAnswered(const char* szLine) {
     std::uint64_t ulQuery = 0;
     AnswerMatch* pMatch = nullptr;

@@ -81,6 +81,9 @@ void controlSent(int kind);
 void controlReceived(const char* szLine);
 void controlReceiveDropped(const char* szLine);
 void controlAnswered(const char* szLine);
+// The answers matched but not yet read are gone (QueueResponse was opened
+// anew): the next one read is the next one matched.
+void controlForgetAnswers();
 // S-meter and frequency answers that came after another command had left
 // (or answered no query): the receiver, or the line, was behind. One
 // that takes commands late may have taken a tuning late as well.
