@@ -102,7 +102,7 @@ DWORD comOpen(LPCSTR szComPort) {
     hWait = CreateEventA(nullptr, TRUE, FALSE, "eventWait");
     openQueue(&QueueMessage, "queueMessage");
     openQueue(&QueueResponse, "queueResponse");
-    controlForgetAnswers(); // a new QueueResponse holds none of the matched ones
+    controlForgetAnswers(); // nothing sent before is answered on this link
     bQueuesOpen = true;
 
     if (const DWORD ulError = workerOpen(&transmitWorker); ulError != NO_ERROR)

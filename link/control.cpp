@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 
 Shared<BOOL> bTune{FALSE};
@@ -30,10 +31,12 @@ Shared<std::uint64_t> ulSignalStamp{0};
 Shared<std::uint64_t> ulFrequencyStamp{0};
 
 using Clock = std::chrono::steady_clock;
-// An answer later than this is not coming: its query is taken as lost.
+// Answers missing all this time, with never a moment when they were all
+// in, are not coming: they were lost (garbage on the line, a restart).
 constexpr auto ANSWER_LOST = std::chrono::seconds(1);
-// Send times of the last queries of a kind; more than a second's worth.
+// Queries kept for telling which window an answer came in.
 constexpr std::size_t SENT_KEPT = 256;
+constexpr std::uint64_t NONE_MISSING_YET = std::numeric_limits<std::uint64_t>::max();
 
 // Commands sent so far, of every kind: which window is open.
 std::uint64_t ulCommands = 0;
@@ -43,36 +46,47 @@ Shared<std::uint64_t> ulLate{0};
 // Matches the answers of one kind of query to the queries, in order. An
 // answer answers the oldest query not yet answered: a late answer read
 // in a later query's window is that earlier query's, not the later one's.
-// A query unanswered after ANSWER_LOST is given up, so a lost answer
-// does not make every later one look older than it is; and no answer is
-// taken for a query not yet sent.
+// Answers that stay missing for ANSWER_LOST are given up, so a lost
+// answer does not make every later one look older than it is; and no
+// answer is taken for a query not yet sent.
 struct AnswerMatch {
-    struct Sent {
-        Clock::time_point at;
-        std::uint64_t ulCommand = 0; // its number among all commands
-    };
-    std::array<Sent, SENT_KEPT> sent{}; // by query number
-    std::uint64_t ulSent = 0;           // queries sent
-    std::uint64_t ulAnswered = 0;       // the query the last answer answered
-    std::deque<std::uint64_t> taken;    // queries of the answers on their way to the exec thread
+    std::array<std::uint64_t, SENT_KEPT> sentAs{}; // by query number: its number among all commands
+    std::uint64_t ulSent = 0;                      // queries sent
+    std::uint64_t ulAnswered = 0;                  // the query the last answer answered
+    // The fewest answers missing, as each answer came, since `since`.
+    std::uint64_t ulFewestMissing = NONE_MISSING_YET;
+    Clock::time_point since{};
+    std::deque<std::uint64_t> taken; // queries of the answers on their way to the exec thread
 
-    void left(Clock::time_point now) {
+    void left() {
         ulSent += 1;
-        sent[ulSent % SENT_KEPT] = {now, ulCommands};
+        sentAs[ulSent % SENT_KEPT] = ulCommands;
     }
     // The query an answer arriving now answers; an answer outside its
     // query's window (another command has left since) is counted late.
     std::uint64_t answered(Clock::time_point now) {
-        std::uint64_t ulQuery = ulAnswered + 1;
-        const std::uint64_t ulOldestKept = ulSent >= SENT_KEPT ? ulSent - SENT_KEPT + 1 : 1;
-        ulQuery = std::max(ulQuery, ulOldestKept);
-        while (ulQuery < ulSent && now - sent[ulQuery % SENT_KEPT].at > ANSWER_LOST)
-            ulQuery += 1;
-        ulQuery = std::min(ulQuery, ulSent);
+        const std::uint64_t ulQuery = std::min(ulAnswered + 1, ulSent);
         ulAnswered = std::max(ulAnswered, ulQuery);
-        if (ulQuery == 0 || sent[ulQuery % SENT_KEPT].ulCommand != ulCommands)
+        if (ulQuery == 0 || ulSent - ulQuery >= SENT_KEPT ||
+            sentAs[ulQuery % SENT_KEPT] != ulCommands)
             ulLate += 1;
+        // Late answers catch up, and then none is missing; lost ones
+        // leave the same number missing for good.
+        ulFewestMissing = std::min(ulFewestMissing, ulSent - ulAnswered);
+        if (now - since >= ANSWER_LOST) {
+            if (ulFewestMissing != NONE_MISSING_YET)
+                ulAnswered += ulFewestMissing;
+            ulFewestMissing = NONE_MISSING_YET;
+            since = now;
+        }
         return ulQuery;
+    }
+    // A new link: nothing sent before is answered on it.
+    void forget(Clock::time_point now) {
+        taken.clear();
+        ulAnswered = ulSent;
+        ulFewestMissing = NONE_MISSING_YET;
+        since = now;
     }
 };
 
@@ -215,7 +229,7 @@ void controlSent(int kind) {
         std::lock_guard hold(matchLock);
         ulCommands += 1;
         if (bSignal || kind == COMMAND_QUERY_FREQUENCY)
-            (bSignal ? signalMatch : frequencyMatch).left(Clock::now());
+            (bSignal ? signalMatch : frequencyMatch).left();
     }
     ulSent[kindIndex(kind)] += 1;
 }
@@ -234,8 +248,8 @@ void controlReceiveDropped(const char* szLine) {
 
 void controlForgetAnswers() {
     std::lock_guard hold(matchLock);
-    signalMatch.taken.clear();
-    frequencyMatch.taken.clear();
+    signalMatch.forget(Clock::now());
+    frequencyMatch.forget(Clock::now());
 }
 
 void controlAnswered(const char* szLine) {

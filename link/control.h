@@ -81,8 +81,8 @@ void controlSent(int kind);
 void controlReceived(const char* szLine);
 void controlReceiveDropped(const char* szLine);
 void controlAnswered(const char* szLine);
-// The answers matched but not yet read are gone (QueueResponse was opened
-// anew): the next one read is the next one matched.
+// A new link: the answers matched but not yet read are gone with the old
+// QueueResponse, and no query sent before is answered any more.
 void controlForgetAnswers();
 // S-meter and frequency answers that came after another command had left
 // (or answered no query): the receiver, or the line, was behind. One
