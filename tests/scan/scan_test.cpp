@@ -2,11 +2,11 @@
 // through the real link, exec and poll threads.
 #include "link/control.h"
 #include "link/updatethread.h"
-#include "link_fixture.h"
 #include "record/record.h"
 #include "scan/scan.h"
 #include "scan/sweep.h"
 #include "sim/receiver.h"
+#include "sim_link/link_fixture.h"
 
 #include <algorithm>
 #include <filesystem>
