@@ -263,12 +263,13 @@ std::string stationName(DWORD ulFrequency) {
 // time (or for good). FALSE when the job ended meanwhile.
 bool listen(std::uint64_t gen, const SCANPARAMS& params, DWORD ulFrequency, DWORD uSUnits) {
     const std::string szName = stationName(ulFrequency);
+    // Listening before the hit is told: whoever sees the hit sees the state.
+    ulHit = ulFrequency;
+    setState(SCAN_LISTENING);
     {
         std::lock_guard hold(scanMutex);
         hits.push_back({ulFrequency, uSUnits, counters.ulSteps, szName});
     }
-    ulHit = ulFrequency;
-    setState(SCAN_LISTENING);
     bool bRecording = false;
     if (params.bRecord)
         bRecording = recordAudioStart(ulFrequency, radio.uMode,
