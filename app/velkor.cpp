@@ -382,6 +382,34 @@ BOOL stationsFollow(WPARAM wWhat, LPARAM lValue) {
                         lValue);
 }
 
+std::vector<SCANCHANNEL> scanChannelsOf(const std::vector<Tuning>& tunings) {
+    std::vector<SCANCHANNEL> channels;
+    for (const Tuning& tuning : tunings) {
+        channels.push_back({tuning.frequency, tuning.mode, 0});
+    }
+    return channels;
+}
+
+// The scanner and the band scope learn the stations' names, the memory
+// channels known to hold a frequency and the lists to scan from the
+// station list.
+void connectScanToStations() {
+    scanSetNamer(stationsNameAt);
+    scanSetMemories(stationsKnownMemories);
+    SCOPESTATIONS source;
+    source.pNamesIn = [](DWORD ulLower, DWORD ulUpper) {
+        std::vector<SCOPENAME> names;
+        for (const Tuning& tuning : stationsNamesIn(ulLower, ulUpper)) {
+            names.push_back({tuning.frequency, tuning.name});
+        }
+        return names;
+    };
+    source.pOnAirNow = [] { return scanChannelsOf(stationsOnAirNow()); };
+    source.pTags = stationsTags;
+    source.pTagged = [](const std::string& szTag) { return scanChannelsOf(stationsTagged(szTag)); };
+    scopeSetStations(source);
+}
+
 // After each receiver update: the station window follows, and the
 // caption and the spoken frequency name the station on the air there.
 void showStation(HWND hDlg) {
@@ -840,6 +868,7 @@ DWORD InitializeApp(HWND hDlg, WPARAM, LPARAM) {
     InitializePanel(hDlg);
 
     stationsOpen(hDlg);
+    connectScanToStations();
 
     comStart();
     execStart();

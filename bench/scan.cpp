@@ -144,6 +144,8 @@ void BM_ScanWrongFrequency(benchmark::State& state) {
         state.counters["sweeps"] = static_cast<double>(scanCounters().ulSweeps);
         state.counters["points"] = static_cast<double>(points);
         state.counters["wrong_frequency"] = static_cast<double>(wrong);
+        // Readings taken again because the receiver had answered late.
+        state.counters["read_again"] = static_cast<double>(scanCounters().ulBehind);
         state.counters["stations_missed"] = static_cast<double>(missed);
     }
 }

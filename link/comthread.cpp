@@ -102,6 +102,7 @@ DWORD comOpen(LPCSTR szComPort) {
     hWait = CreateEventA(nullptr, TRUE, FALSE, "eventWait");
     openQueue(&QueueMessage, "queueMessage");
     openQueue(&QueueResponse, "queueResponse");
+    controlForgetAnswers(); // nothing sent before is answered on this link
     bQueuesOpen = true;
 
     if (const DWORD ulError = workerOpen(&transmitWorker); ulError != NO_ERROR)

@@ -8,7 +8,10 @@
 #include "protocol/radiostate.h"
 
 #include <array>
+#include <chrono>
 #include <cstring>
+#include <deque>
+#include <limits>
 #include <mutex>
 
 Shared<BOOL> bTune{FALSE};
@@ -26,6 +29,91 @@ constexpr std::size_t KINDS = 32;
 std::array<Shared<std::uint64_t>, KINDS> ulSent{};
 Shared<std::uint64_t> ulSignalStamp{0};
 Shared<std::uint64_t> ulFrequencyStamp{0};
+
+using Clock = std::chrono::steady_clock;
+// Answers missing all this time, with never a moment when they were all
+// in, are not coming: they were lost (garbage on the line, a restart).
+constexpr auto ANSWER_LOST = std::chrono::seconds(1);
+// Queries kept for telling which window an answer came in.
+constexpr std::size_t SENT_KEPT = 256;
+constexpr std::uint64_t NONE_MISSING_YET = std::numeric_limits<std::uint64_t>::max();
+
+// Commands sent so far, of every kind: which window is open.
+std::uint64_t ulCommands = 0;
+// Answers that came after a later command had left.
+Shared<std::uint64_t> ulLate{0};
+
+// Matches the answers of one kind of query to the queries, in order. An
+// answer answers the oldest query not yet answered: a late answer read
+// in a later query's window is that earlier query's, not the later one's.
+// Answers that stay missing for ANSWER_LOST are given up, so a lost
+// answer does not make every later one look older than it is; and no
+// answer is taken for a query not yet sent.
+struct AnswerMatch {
+    std::array<std::uint64_t, SENT_KEPT> sentAs{}; // by query number: its number among all commands
+    std::uint64_t ulSent = 0;                      // queries sent
+    std::uint64_t ulAnswered = 0;                  // the query the last answer answered
+    // The fewest answers missing, as each answer came, since `since`.
+    std::uint64_t ulFewestMissing = NONE_MISSING_YET;
+    Clock::time_point since{};
+    std::deque<std::uint64_t> taken; // queries of the answers on their way to the exec thread
+
+    void left() {
+        ulSent += 1;
+        sentAs[ulSent % SENT_KEPT] = ulCommands;
+    }
+    // The query an answer arriving now answers; an answer outside its
+    // query's window (another command has left since) is counted late.
+    std::uint64_t answered(Clock::time_point now) {
+        const std::uint64_t ulQuery = std::min(ulAnswered + 1, ulSent);
+        ulAnswered = std::max(ulAnswered, ulQuery);
+        if (ulQuery == 0 || ulSent - ulQuery >= SENT_KEPT ||
+            sentAs[ulQuery % SENT_KEPT] != ulCommands)
+            ulLate += 1;
+        // Late answers catch up, and then none is missing; lost ones
+        // leave the same number missing for good.
+        ulFewestMissing = std::min(ulFewestMissing, ulSent - ulAnswered);
+        if (now - since >= ANSWER_LOST) {
+            if (ulFewestMissing != NONE_MISSING_YET)
+                ulAnswered += ulFewestMissing;
+            ulFewestMissing = NONE_MISSING_YET;
+            since = now;
+        }
+        return ulQuery;
+    }
+    // A new link: nothing sent before is answered on it.
+    void forget(Clock::time_point now) {
+        taken.clear();
+        ulAnswered = ulSent;
+        ulFewestMissing = NONE_MISSING_YET;
+        since = now;
+    }
+};
+
+// Taken by the transmit thread as a query leaves, the receive thread as
+// an answer arrives and the exec thread as it reads one.
+std::mutex matchLock;
+AnswerMatch signalMatch;
+AnswerMatch frequencyMatch;
+
+bool bringsSignal(const char* szLine) {
+    return szLine[0] == cPreamble && (szLine[1] == 'S' || std::strncmp(szLine + 1, "RMC", 3) == 0 ||
+                                      std::strncmp(szLine + 1, "RSC", 3) == 0);
+}
+
+bool bringsFrequency(const char* szLine) {
+    return szLine[0] == cPreamble && std::strncmp(szLine + 1, "AF", 2) == 0;
+}
+
+AnswerMatch* matchOf(const char* szLine) {
+    if (szLine == nullptr)
+        return nullptr;
+    if (bringsSignal(szLine))
+        return &signalMatch;
+    if (bringsFrequency(szLine))
+        return &frequencyMatch;
+    return nullptr;
+}
 
 std::size_t kindIndex(int kind) {
     return kind >= 0 && static_cast<std::size_t>(kind) < KINDS ? static_cast<std::size_t>(kind) : 0;
@@ -135,17 +223,49 @@ void queueTuning(DWORD ulValue, int* pR, int* pN) {
 }
 
 void controlSent(int kind) {
+    const bool bSignal =
+        kind == COMMAND_QUERY_SIGNAL || kind == COMMAND_STREAM_ON || kind == COMMAND_STREAM_RETRY;
+    {
+        std::lock_guard hold(matchLock);
+        ulCommands += 1;
+        if (bSignal || kind == COMMAND_QUERY_FREQUENCY)
+            (bSignal ? signalMatch : frequencyMatch).left();
+    }
     ulSent[kindIndex(kind)] += 1;
 }
 
+void controlReceived(const char* szLine) {
+    std::lock_guard hold(matchLock);
+    if (AnswerMatch* pMatch = matchOf(szLine); pMatch != nullptr)
+        pMatch->taken.push_back(pMatch->answered(Clock::now()));
+}
+
+void controlReceiveDropped(const char* szLine) {
+    std::lock_guard hold(matchLock);
+    if (AnswerMatch* pMatch = matchOf(szLine); pMatch != nullptr && !pMatch->taken.empty())
+        pMatch->taken.pop_back();
+}
+
+void controlForgetAnswers() {
+    std::lock_guard hold(matchLock);
+    signalMatch.forget(Clock::now());
+    frequencyMatch.forget(Clock::now());
+}
+
 void controlAnswered(const char* szLine) {
-    if (szLine == nullptr || szLine[0] != cPreamble)
-        return;
-    if (szLine[1] == 'S' || std::strncmp(szLine + 1, "RMC", 3) == 0 ||
-        std::strncmp(szLine + 1, "RSC", 3) == 0)
-        ulSignalStamp = controlSignalQueries();
-    else if (std::strncmp(szLine + 1, "AF", 2) == 0)
-        ulFrequencyStamp = controlFrequencyQueries();
+    std::uint64_t ulQuery = 0;
+    AnswerMatch* pMatch = nullptr;
+    {
+        std::lock_guard hold(matchLock);
+        pMatch = matchOf(szLine);
+        if (pMatch == nullptr || pMatch->taken.empty())
+            return;
+        ulQuery = pMatch->taken.front();
+        pMatch->taken.pop_front();
+    }
+    Shared<std::uint64_t>& stamp = pMatch == &signalMatch ? ulSignalStamp : ulFrequencyStamp;
+    if (ulQuery > stamp)
+        stamp = ulQuery;
 }
 
 std::uint64_t controlSignalQueries() {
@@ -166,4 +286,8 @@ std::uint64_t controlSignalStamp() {
 
 std::uint64_t controlFrequencyStamp() {
     return ulFrequencyStamp;
+}
+
+std::uint64_t controlLateAnswers() {
+    return ulLate;
 }

@@ -67,14 +67,27 @@ void controlDividers(int* pR, int* pN);
 // *pN (unchanged otherwise).
 void queueTuning(DWORD ulValue, int* pR, int* pN);
 
-// Which command an answer belongs to. The transmit thread counts each
-// command as it leaves (controlSent); the exec thread, after each line,
-// stamps the S-meter and frequency answers with the count of their
-// queries sent so far (controlAnswered). On the strictly alternating
-// line, an answer stamped above a count read before a query was queued
-// answers a query sent after that moment: a fresh reading.
+// Which query an answer belongs to. The transmit thread counts each
+// command as it leaves (controlSent). The receive thread matches each
+// S-meter and frequency answer, as it arrives, to the oldest query of its
+// kind not yet answered (controlReceived; controlReceiveDropped when the
+// line then found no room in the exec thread's queue), and the exec
+// thread, once it has read the line, stamps the reading with that query's
+// number (controlAnswered). A reading stamped above a count read before a
+// query was queued answers a query sent after that moment: a fresh
+// reading, even when an earlier answer came late, or the exec thread
+// reads it only after later queries have left.
 void controlSent(int kind);
+void controlReceived(const char* szLine);
+void controlReceiveDropped(const char* szLine);
 void controlAnswered(const char* szLine);
+// A new link: the answers matched but not yet read are gone with the old
+// QueueResponse, and no query sent before is answered any more.
+void controlForgetAnswers();
+// S-meter and frequency answers that came after another command had left
+// (or answered no query): the receiver, or the line, was behind. One
+// that takes commands late may have taken a tuning late as well.
+std::uint64_t controlLateAnswers();
 // Commands of this kind (COMMANDKIND) that have left since start.
 std::uint64_t controlSentCount(int kind);
 // Queries that bring an S-meter reading ("?S", and the clip requests,

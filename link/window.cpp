@@ -4,6 +4,7 @@
 
 #include "audio/audio.h"
 #include "link/comthread.h"
+#include "link/control.h"
 #include "link/lockstep.h"
 #include "link/port.h"
 #include "link/replay.h"
@@ -53,9 +54,10 @@ void receiverAnswered() {
         bAskedOnAnswer = TRUE;
 }
 
-// Queues a complete unit for the exec thread. A full QueueResponse gets
-// a moment to drain (the exec thread takes a line in microseconds); a
-// unit that still finds no room is lost and counted.
+// Queues a complete unit for the exec thread, matched to its query
+// (controlReceived) before the next command can leave. A full
+// QueueResponse gets a moment to drain (the exec thread takes a line in
+// microseconds); a unit that still finds no room is lost and counted.
 void queueResponse() {
     for (int attempt = 0; attempt < RESPONSE_RETRIES; ++attempt) {
         if (enqueue(&QueueResponse, szResponse.data(), MIN_PRIORITY) == QUEUE_SUCCESS)
@@ -64,6 +66,7 @@ void queueResponse() {
             break;
         linkPause(RESPONSE_RETRY_PAUSE);
     }
+    controlReceiveDropped(szResponse.data());
     linkCounters.ulResponsesDropped += 1;
 }
 
@@ -81,6 +84,7 @@ void takeBacklog(DWORD ulWaiting) {
             return;
         const int bWasInFrame = comReceiveInFrame();
         if (comReceive(ucOctet)) {
+            controlReceived(szResponse.data());
             if (bWasInFrame)
                 frameCompleted();
             linkCounters.ulBacklogUnits += 1;
@@ -124,6 +128,7 @@ void commandWindow() {
         }
         const int bWasInFrame = comReceiveInFrame();
         if (comReceive(ucOctet)) {
+            controlReceived(szResponse.data());
             if (bWasInFrame)
                 frameCompleted();
             // An answer from the receiver: a stream that stopped while
@@ -244,6 +249,7 @@ void frameWindow() {
         pacer.taken();
         const int bWasInFrame = comReceiveInFrame();
         if (comReceive(ucOctet)) {
+            controlReceived(szResponse.data());
             if (!bWasInFrame)
                 bStreaming = TRUE; // a line ended it, but the request is still out
             queueResponse();

@@ -335,7 +335,8 @@ Reply lossOfSignal(const Args&, std::uint64_t ulNow) {
 // ---- scanning ------------------------------------------------------------------
 
 // "g STOP 0" ends a scan; "g VFO 0" scans the range as last set, "g MEM
-// 0" the memory channels (with the parameters last set). A range or
+// 0" the memory channels known to hold a frequency (with the parameters
+// last set; none known is an invalid parameter). A range or
 // parameter the scanner refuses, or none set yet, is an invalid parameter.
 Reply scan(const Args& args, std::uint64_t) {
     if (args.size() != 2)
@@ -356,10 +357,7 @@ Reply scan(const Args& args, std::uint64_t) {
     const bool bSet = scanLastRange(&range, &params) != FALSE;
     if (args[0] == "VFO")
         return failure(bSet && scanStartRange(range, params, nullptr) ? RIG_OK : RIG_EINVAL);
-    std::vector<SCANCHANNEL> channels;
-    for (DWORD uMemory = MIN_MEMORY; uMemory <= MAX_MEMORY; ++uMemory)
-        channels.push_back({0, 0, uMemory});
-    return failure(scanStartList(channels, params, nullptr) ? RIG_OK : RIG_EINVAL);
+    return failure(scanStartList(scanMemoryList(), params, nullptr) ? RIG_OK : RIG_EINVAL);
 }
 
 // "U SCAN 1" scans the range as last set, "U SCAN 0" stops.

@@ -33,6 +33,9 @@ constexpr auto REFUSED_RETRY = 1ms;
 constexpr auto ASK_AGAIN = 50ms;
 // While listening, one fresh reading this often.
 constexpr auto LISTEN_PERIOD = 100ms;
+// A step whose receiver fell behind is read again after a new dwell at
+// most this often; then its reading stands.
+constexpr int BEHIND_READINGS = 3;
 
 enum class JobKind { None, Range, List, Sweep };
 
@@ -54,6 +57,7 @@ std::vector<DWORD> lockouts;
 SCANCOUNTERS counters;
 std::optional<std::pair<SCANRANGE, SCANPARAMS>> lastRange;
 SCANNAMER pNamer = nullptr;
+SCANMEMORIES pMemories = nullptr;
 DWORD ulSweepOrigin = 0; // where a sweep returns the receiver; 0: nowhere
 
 // Read without the lock.
@@ -171,6 +175,7 @@ Step measure(std::uint64_t gen, const SCANCHANNEL& channel, DWORD ulDwellMs, DWO
         return Step::GivenUp;
     const std::uint64_t ulSentBefore = tuningsSent();
     const std::uint64_t ulFrequencyAsked = controlFrequencyQueries();
+    std::uint64_t ulLate = controlLateAnswers();
     const bool bMemory = channel.uMemory != 0;
     if (!queueScan(gen, [&] {
             return bMemory ? controlMemoryRead(channel.uMemory, REQUEST_SCAN)
@@ -198,7 +203,22 @@ Step measure(std::uint64_t gen, const SCANCHANNEL& channel, DWORD ulDwellMs, DWO
     const auto dwell = std::chrono::milliseconds(ulDwellMs) + lineTime(*pFrequency);
     if (!sleepFor(gen, dwell))
         return Step::GivenUp;
-    return freshReading(gen, pSUnits);
+    Step step = freshReading(gen, pSUnits);
+    // An answer came late since the tuning left: the receiver was behind
+    // and may have taken the tuning later than it was sent, so its meter
+    // may not have settled yet. The dwell begins again from now.
+    for (int i = 1; i < BEHIND_READINGS && step == Step::Read && controlLateAnswers() != ulLate;
+         ++i) {
+        ulLate = controlLateAnswers();
+        {
+            std::lock_guard hold(scanMutex);
+            counters.ulBehind += 1;
+        }
+        if (!sleepFor(gen, std::chrono::milliseconds(ulDwellMs)))
+            return Step::GivenUp;
+        step = freshReading(gen, pSUnits);
+    }
+    return step;
 }
 
 bool isLockedOut(DWORD ulFrequency, DWORD ulStep) {
@@ -242,18 +262,18 @@ std::string stationName(DWORD ulFrequency) {
 // Stays on a signal until it has been below the threshold for the hang
 // time (or for good). FALSE when the job ended meanwhile.
 bool listen(std::uint64_t gen, const SCANPARAMS& params, DWORD ulFrequency, DWORD uSUnits) {
-    {
-        std::lock_guard hold(scanMutex);
-        hits.push_back({ulFrequency, uSUnits, counters.ulSteps});
-    }
+    const std::string szName = stationName(ulFrequency);
+    // Listening before the hit is told: whoever sees the hit sees the state.
     ulHit = ulFrequency;
     setState(SCAN_LISTENING);
+    {
+        std::lock_guard hold(scanMutex);
+        hits.push_back({ulFrequency, uSUnits, counters.ulSteps, szName});
+    }
     bool bRecording = false;
-    if (params.bRecord) {
-        const std::string szName = stationName(ulFrequency);
+    if (params.bRecord)
         bRecording = recordAudioStart(ulFrequency, radio.uMode,
                                       szName.empty() ? nullptr : szName.c_str()) != FALSE;
-    }
     // When the signal went below the threshold; none while it is above.
     bool bBelow = false;
     Clock::time_point below{};
@@ -679,4 +699,24 @@ void scanLockout(DWORD ulFrequency, BOOL bLockedOut) {
 void scanSetNamer(SCANNAMER pName) {
     std::lock_guard hold(scanMutex);
     pNamer = pName;
+}
+
+void scanSetMemories(SCANMEMORIES pKnown) {
+    std::lock_guard hold(scanMutex);
+    pMemories = pKnown;
+}
+
+std::vector<SCANCHANNEL> scanMemoryList() {
+    SCANMEMORIES pKnown = nullptr;
+    {
+        std::lock_guard hold(scanMutex);
+        pKnown = pMemories;
+    }
+    std::vector<SCANCHANNEL> channels;
+    if (pKnown == nullptr)
+        return channels;
+    for (const DWORD uMemory : pKnown())
+        if (uMemory >= MIN_MEMORY && uMemory <= MAX_MEMORY)
+            channels.push_back({0, 0, uMemory});
+    return channels;
 }

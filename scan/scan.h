@@ -88,6 +88,7 @@ struct SCANHIT {
     DWORD ulFrequency = 0;
     DWORD uSUnits = 0;
     std::uint64_t ulStep = 0; // the step that found it (SCANCOUNTERS::ulSteps then)
+    std::string szName;       // the station's, where the namer knows it
 };
 
 struct SCANCOUNTERS {
@@ -95,6 +96,7 @@ struct SCANCOUNTERS {
     std::uint64_t ulRefused = 0;  // commands the full queue refused, asked again
     std::uint64_t ulTimeouts = 0; // steps given up for want of an answer
     std::uint64_t ulSweeps = 0;   // sweeps completed
+    std::uint64_t ulBehind = 0;   // readings taken again: the receiver had answered late
 };
 
 // "" when the range can be scanned, else why not (for the operator).
@@ -151,6 +153,13 @@ void scanSetLockouts(const std::vector<DWORD>& lockouts);
 void scanLockout(DWORD ulFrequency, BOOL bLockedOut);
 
 // The name of the station on a frequency, for the recording of a hit:
-// "" where none is known. Null: no names.
+// "" where none is known. Null: no names. Called on the scanner's thread.
 using SCANNAMER = std::string (*)(DWORD ulFrequency);
 void scanSetNamer(SCANNAMER pNamer);
+// The memory channels known to hold a frequency, by number. Null: none
+// is known. Called on the thread that asks for the memory list.
+using SCANMEMORIES = std::vector<DWORD> (*)();
+void scanSetMemories(SCANMEMORIES pMemories);
+// What a memory scan steps through: the channels known to hold a
+// frequency (an empty channel is skipped); empty when none is known.
+std::vector<SCANCHANNEL> scanMemoryList();

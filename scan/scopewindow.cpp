@@ -13,6 +13,7 @@
 #include "scan/sweep.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -44,6 +45,10 @@ namespace {
 constexpr int REFRESH_MS = 50;        // points are drawn as they arrive
 constexpr std::size_t STRONGEST = 10; // signals in the text list
 constexpr DWORD AROUND_TUNED = 100000;
+constexpr int NAME_ROWS = 3; // rows of station names over the picture
+constexpr int NAME_ROW_HEIGHT = 12;
+
+SCOPESTATIONS stationSource;
 
 QString kilohertz(DWORD ulHertz) {
     return QString::number(ulHertz / 1000.0, 'f', ulHertz % 1000 == 0 ? 0 : 3);
@@ -60,21 +65,17 @@ QString strengthText(int iDb) {
 // The picture's colours: its own dark ones, or the desktop's while the
 // desktop asks for high contrast.
 struct CanvasColours {
-    QColor background, grid, label, average, peak, current, marker;
+    QColor background, grid, label, average, peak, current, marker, name, nameLine;
 };
 
 CanvasColours canvasColours(const QPalette& palette) {
     if (!accessible::highContrast(palette)) {
-        return {Qt::black,
-                QColor(60, 60, 60),
-                QColor(170, 170, 170),
-                QColor(0, 200, 255),
-                QColor(255, 80, 80),
-                QColor(180, 255, 0),
-                Qt::white};
+        return {Qt::black,           QColor(60, 60, 60),    QColor(170, 170, 170),
+                QColor(0, 200, 255), QColor(255, 80, 80),   QColor(180, 255, 0),
+                Qt::white,           QColor(230, 230, 120), QColor(120, 120, 60)};
     }
     const QColor text = palette.color(QPalette::Text);
-    return {palette.color(QPalette::Base), text, text, text, text, text, text};
+    return {palette.color(QPalette::Base), text, text, text, text, text, text, text, text};
 }
 
 // The traces differ in their lines as well as their colours, so that they
@@ -91,8 +92,8 @@ constexpr Trace AVERAGE{"average", Qt::DotLine, 1};
 // The picture: strength against frequency on a fixed scale.
 class ScopeCanvas final : public QWidget {
   public:
-    explicit ScopeCanvas(const SweepModel& model, QWidget* parent)
-        : QWidget(parent), model_(model) {
+    ScopeCanvas(const SweepModel& model, const std::vector<SCOPENAME>& names, QWidget* parent)
+        : QWidget(parent), model_(model), names_(names) {
         setMinimumSize(560, 260);
         accessible::describePicture(this, "Band scope picture");
         setAccessibleDescription("No sweep yet.");
@@ -130,6 +131,7 @@ class ScopeCanvas final : public QWidget {
         drawTrace(p, model_.average(), colours.average, AVERAGE);
         drawTrace(p, model_.peak(), colours.peak, PEAK);
         drawTrace(p, model_.current(), colours.current, CURRENT);
+        drawNames(p, colours);
         // The marker at the tuned frequency.
         const DWORD ulTuned = radio.ulFrequency;
         if (ulTuned >= model_.range().ulStart && ulTuned <= model_.range().ulStop) {
@@ -210,7 +212,27 @@ class ScopeCanvas final : public QWidget {
         }
     }
 
+    // The stations' names at their frequencies, in rows along the top.
+    void drawNames(QPainter& p, const CanvasColours& colours) {
+        const QRect plot = plotRect();
+        const QFontMetrics metrics(p.font());
+        const std::vector<SCOPELABEL> labels = scopeLabels(
+            names_, model_.range(), plot.width(), NAME_ROWS, [&](const std::string& szName) {
+                return metrics.horizontalAdvance(QString::fromStdString(szName));
+            });
+        for (const SCOPELABEL& label : labels) {
+            const int x = plot.left() + label.x;
+            const int y = plot.top() + label.row * NAME_ROW_HEIGHT;
+            p.setPen(QPen(colours.nameLine, 1, Qt::DotLine));
+            p.drawLine(x, y + NAME_ROW_HEIGHT, x, plot.bottom());
+            p.setPen(colours.name);
+            p.drawText(QPoint(x + 2, y + NAME_ROW_HEIGHT - 2),
+                       QString::fromStdString(label.pName->szName));
+        }
+    }
+
     const SweepModel& model_;
+    const std::vector<SCOPENAME>& names_;
 };
 
 class ScopeWindow final : public QWidget {
@@ -235,7 +257,7 @@ class ScopeWindow final : public QWidget {
         addButton(rangeRow, stopButton_, "Stop", [] { scanStop(); });
         layout->addLayout(rangeRow);
 
-        canvas_ = new ScopeCanvas(model_, this);
+        canvas_ = new ScopeCanvas(model_, names_, this);
         canvas_->onTune = [this](DWORD ulFrequency) { tuneTo(ulFrequency); };
         layout->addWidget(canvas_, 1);
 
@@ -247,7 +269,11 @@ class ScopeWindow final : public QWidget {
         layout->addLayout(exportRow);
 
         auto* scanBox = new QGroupBox("Scan", this);
-        auto* scanRow = new QHBoxLayout(scanBox);
+        auto* scanRows = new QVBoxLayout(scanBox);
+        auto* scanRow = new QHBoxLayout;
+        auto* listRow = new QHBoxLayout;
+        scanRows->addLayout(scanRow);
+        scanRows->addLayout(listRow);
         threshold_.setRange(static_cast<int>(SCAN_MIN_THRESHOLD),
                             static_cast<int>(SCAN_MAX_THRESHOLD));
         threshold_.setPrefix("S");
@@ -262,8 +288,13 @@ class ScopeWindow final : public QWidget {
             box->setAccessibleName(box->text());
             scanRow->addWidget(box);
         }
-        addButton(scanRow, scanRange_, "Scan Range", [this] { startRangeScan(); });
-        addButton(scanRow, scanMemories_, "Scan Memories", [this] { startMemoryScan(); });
+        addButton(listRow, scanRange_, "Scan Range", [this] { startRangeScan(); });
+        addButton(listRow, scanMemories_, "Scan Memories", [this] { startMemoryScan(); });
+        addButton(listRow, scanOnAir_, "Scan On Air Now", [this] { startOnAirScan(); });
+        tags_.setAccessibleName("Tag to scan");
+        tags_.setMinimumContentsLength(8);
+        listRow->addWidget(&tags_);
+        addButton(listRow, scanTag_, "Scan Tag", [this] { startTagScan(); });
         addButton(scanRow, lockout_, "Lock Out Tuned", [this] { lockOutTuned(); });
         addButton(scanRow, clearLockouts_, "Clear Lockouts", [this] {
             scanSetLockouts({});
@@ -305,6 +336,20 @@ class ScopeWindow final : public QWidget {
     ~ScopeWindow() override {
         if (scanState() == SCAN_SWEEPING)
             scanStop();
+    }
+
+    // The station list's tags, again each time the window is shown.
+    void listTags() {
+        const QString chosen = tags_.currentText();
+        tags_.clear();
+        if (stationSource.pTags != nullptr)
+            for (const std::string& szTag : stationSource.pTags())
+                tags_.addItem(QString::fromStdString(szTag));
+        tags_.setCurrentIndex(std::max(tags_.findText(chosen), 0));
+        const bool bStations = stationSource.pOnAirNow != nullptr;
+        scanOnAir_.setEnabled(bStations);
+        tags_.setEnabled(tags_.count() > 0 && stationSource.pTagged != nullptr);
+        scanTag_.setEnabled(tags_.isEnabled());
     }
 
     void offer(DWORD ulLower, DWORD ulUpper) {
@@ -389,6 +434,7 @@ class ScopeWindow final : public QWidget {
         if (shown.ulStart != range.ulStart || shown.ulStop != range.ulStop ||
             shown.ulStep != range.ulStep)
             model_.reset(range);
+        nameStations();
         bSweepShown_ = true;
         showStatus("Sweeping...");
     }
@@ -405,13 +451,56 @@ class ScopeWindow final : public QWidget {
         scanSaveSettings();
     }
 
-    void startMemoryScan() {
-        std::vector<SCANCHANNEL> channels;
-        for (DWORD uMemory = MIN_MEMORY; uMemory <= MAX_MEMORY; ++uMemory)
-            channels.push_back({0, 0, uMemory});
+    // A list scan of what the station list gives; szEmpty says why when
+    // it gives nothing.
+    void startListScan(const std::vector<SCANCHANNEL>& channels, const char* szEmpty,
+                       const QString& started) {
+        if (channels.empty()) {
+            refuse(szEmpty);
+            return;
+        }
         std::string szWhy;
-        if (!scanStartList(channels, params(), &szWhy))
+        if (!scanStartList(channels, params(), &szWhy)) {
             refuse(szWhy);
+            return;
+        }
+        showStatus(started);
+    }
+
+    void startMemoryScan() {
+        const std::vector<SCANCHANNEL> channels = scanMemoryList();
+        startListScan(channels,
+                      "No memory channel is known to hold a frequency yet: Read or Write the "
+                      "channels first.",
+                      QStringLiteral("Scanning %1 memory channels...").arg(channels.size()));
+    }
+
+    void startOnAirScan() {
+        if (stationSource.pOnAirNow == nullptr)
+            return;
+        const std::vector<SCANCHANNEL> channels = stationSource.pOnAirNow();
+        startListScan(
+            channels, "No station of the list is on the air now.",
+            QStringLiteral("Scanning %1 stations on the air now...").arg(channels.size()));
+    }
+
+    void startTagScan() {
+        if (stationSource.pTagged == nullptr || tags_.currentText().isEmpty())
+            return;
+        const std::string szTag = tags_.currentText().toStdString();
+        const std::vector<SCANCHANNEL> channels = stationSource.pTagged(szTag);
+        startListScan(channels, "No station with this tag lies within 100 kHz to 30 MHz.",
+                      QStringLiteral("Scanning %1 stations tagged %2...")
+                          .arg(channels.size())
+                          .arg(tags_.currentText()));
+    }
+
+    // The names over the picture, for the range shown, as they are now.
+    void nameStations() {
+        const SCANRANGE& range = model_.range();
+        names_ = stationSource.pNamesIn != nullptr && range.ulStop > range.ulStart
+                     ? stationSource.pNamesIn(range.ulStart, range.ulStop)
+                     : std::vector<SCOPENAME>{};
     }
 
     void lockOutTuned() {
@@ -435,6 +524,7 @@ class ScopeWindow final : public QWidget {
         const SCANSTATE state = scanState();
         if (bSweepShown_ && state != SCAN_SWEEPING) {
             model_.endSweep();
+            nameStations();
             bSweepShown_ = false;
             showStatus(QStringLiteral("%1 sweeps.").arg(model_.sweeps()));
         }
@@ -447,7 +537,7 @@ class ScopeWindow final : public QWidget {
             showStatus("Scanning...");
             break;
         case SCAN_LISTENING:
-            showStatus(QStringLiteral("Signal on %1 kHz.").arg(kilohertz(scanHitFrequency())));
+            showStatus(hitText());
             break;
         case SCAN_PAUSED:
             showStatus("Paused: the receiver is not connected.");
@@ -458,14 +548,30 @@ class ScopeWindow final : public QWidget {
         canvas_->update();
     }
 
+    // "Signal on 9550 kHz (Station)." while the scan listens.
+    QString hitText() const {
+        const DWORD ulHit = scanHitFrequency();
+        const std::vector<SCANHIT> hits = scanHits();
+        const std::string szName =
+            !hits.empty() && hits.back().ulFrequency == ulHit ? hits.back().szName : "";
+        return QStringLiteral("Signal on %1 kHz%2.")
+            .arg(kilohertz(ulHit))
+            .arg(szName.empty() ? QString() : " (" + QString::fromStdString(szName) + ")");
+    }
+
     void listStrongest() {
         strongest_.clear();
+        const DWORD ulWithin = std::max<DWORD>(model_.range().ulStep / 2, 500);
         for (const SCOPEPEAK& peak : model_.peaks(scanStrengthDb(threshold_.value()), STRONGEST)) {
-            auto* item = new QListWidgetItem(QStringLiteral("%1 kHz  %2 (%3 dB)")
-                                                 .arg(kilohertz(peak.ulFrequency))
-                                                 .arg(strengthText(peak.iStrengthDb))
-                                                 .arg(peak.iStrengthDb),
-                                             &strongest_);
+            const SCOPENAME* pName = scopeNameNear(names_, peak.ulFrequency, ulWithin);
+            auto* item = new QListWidgetItem(
+                QStringLiteral("%1 kHz  %2 (%3 dB)%4")
+                    .arg(kilohertz(peak.ulFrequency))
+                    .arg(strengthText(peak.iStrengthDb))
+                    .arg(peak.iStrengthDb)
+                    .arg(pName != nullptr ? "  " + QString::fromStdString(pName->szName)
+                                          : QString()),
+                &strongest_);
             item->setData(Qt::UserRole, static_cast<uint>(peak.ulFrequency));
         }
         // The picture's text alternative: the same list, strongest first.
@@ -506,8 +612,10 @@ class ScopeWindow final : public QWidget {
     QLineEdit start_, stop_, step_;
     QSpinBox dwell_, threshold_, hang_;
     QCheckBox repeat_, stay_, record_;
-    QPushButton sweep_, stopButton_, csv_, png_, scanRange_, scanMemories_, lockout_,
-        clearLockouts_;
+    QPushButton sweep_, stopButton_, csv_, png_, scanRange_, scanMemories_, scanOnAir_, scanTag_,
+        lockout_, clearLockouts_;
+    QComboBox tags_;
+    std::vector<SCOPENAME> names_;
     QLabel status_;
     QListWidget strongest_;
     QTimer timer_;
@@ -528,9 +636,14 @@ void scopeShow(HWND hDlg, DWORD ulLower, DWORD ulUpper, DWORD ulTuned) {
         window = new ScopeWindow(hDlg, DialogWidget(hDlg));
         window->offer(ulLower, ulUpper);
     }
+    window->listTags();
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void scopeSetStations(const SCOPESTATIONS& stations) {
+    stationSource = stations;
 }
 
 void scopeClose() {

@@ -100,3 +100,49 @@ std::string SweepModel::csv() const {
             text += std::to_string(frequencyAt(i)) + "," + std::to_string(trace[i]) + "\n";
     return text;
 }
+
+namespace {
+
+// Pixels kept clear between two names in a row.
+constexpr int LABEL_GAP = 6;
+
+} // namespace
+
+std::vector<SCOPELABEL> scopeLabels(const std::vector<SCOPENAME>& names, const SCANRANGE& range,
+                                    int iWidth, int iRows,
+                                    const std::function<int(const std::string&)>& width) {
+    std::vector<SCOPELABEL> labels;
+    if (range.ulStop <= range.ulStart || iWidth <= 0 || iRows <= 0)
+        return labels;
+    std::vector<int> rowEnd(static_cast<std::size_t>(iRows), INT_MIN);
+    const double span = static_cast<double>(range.ulStop - range.ulStart);
+    for (const SCOPENAME& name : names) {
+        if (name.ulFrequency < range.ulStart || name.ulFrequency > range.ulStop)
+            continue;
+        const int x = static_cast<int>((name.ulFrequency - range.ulStart) / span * iWidth);
+        for (int row = 0; row < iRows; ++row) {
+            int& end = rowEnd[static_cast<std::size_t>(row)];
+            if (end != INT_MIN && x < end + LABEL_GAP)
+                continue;
+            end = x + width(name.szName);
+            labels.push_back({x, row, &name});
+            break;
+        }
+    }
+    return labels;
+}
+
+const SCOPENAME* scopeNameNear(const std::vector<SCOPENAME>& names, DWORD ulFrequency,
+                               DWORD ulWithin) {
+    const SCOPENAME* pNearest = nullptr;
+    DWORD ulBest = 0;
+    for (const SCOPENAME& name : names) {
+        const DWORD ulDistance = name.ulFrequency > ulFrequency ? name.ulFrequency - ulFrequency
+                                                                : ulFrequency - name.ulFrequency;
+        if (ulDistance <= ulWithin && (pNearest == nullptr || ulDistance < ulBest)) {
+            pNearest = &name;
+            ulBest = ulDistance;
+        }
+    }
+    return pNearest;
+}

@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,32 @@ struct SCOPEPEAK {
     DWORD ulFrequency = 0;
     int iStrengthDb = 0;
 };
+
+// A station's name at its frequency, written over the picture.
+struct SCOPENAME {
+    DWORD ulFrequency = 0;
+    std::string szName;
+};
+
+// Where a name goes: x (pixels from the picture's left edge, at its
+// frequency) and the row of names it is written in (0 at the top).
+struct SCOPELABEL {
+    int x = 0;
+    int row = 0;
+    const SCOPENAME* pName = nullptr; // into the names laid out
+};
+
+// Lays the names of the range out over a picture iWidth pixels wide: each
+// at its frequency's x, in the first of iRows rows where its text
+// (measured by width, plus a gap) clears the name before it; a name that
+// finds no room is left out rather than written over another. The names
+// come by frequency.
+std::vector<SCOPELABEL> scopeLabels(const std::vector<SCOPENAME>& names, const SCANRANGE& range,
+                                    int iWidth, int iRows,
+                                    const std::function<int(const std::string&)>& width);
+// The name nearest ulFrequency within ulWithin hertz; null when none.
+const SCOPENAME* scopeNameNear(const std::vector<SCOPENAME>& names, DWORD ulFrequency,
+                               DWORD ulWithin);
 
 class SweepModel {
   public:

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -23,7 +24,12 @@ constexpr auto RELOAD_CHECK = std::chrono::seconds(1);
 HWND hPanel = nullptr;
 std::unique_ptr<StationDatabase> db;
 std::string szPath;
-std::vector<Station> list;
+// The entries as last loaded. The user-interface thread replaces them
+// whole; other threads (the scanner) take the pointer under the lock and
+// read a list that no one changes.
+std::shared_ptr<const std::vector<Station>> list = std::make_shared<const std::vector<Station>>();
+std::vector<DWORD> knownMemories;
+std::mutex sharedLock;
 std::int64_t seenChanges = -1;
 std::chrono::steady_clock::time_point lastCheck;
 DWORD ulTuned = 0;
@@ -68,7 +74,7 @@ const std::string& databasePath() {
 }
 
 const std::vector<Station>& entries() {
-    return list;
+    return *list;
 }
 
 bool reload() {
@@ -81,7 +87,16 @@ bool reload() {
     if (!szError.empty()) {
         std::fprintf(stderr, "velkor: stations: %s\n", szError.c_str());
     }
-    list = std::move(fresh);
+    std::vector<DWORD> known;
+    for (const MemoryRecord& m : db->memories()) {
+        if (m.frequency != 0) {
+            known.push_back(m.channel);
+        }
+    }
+    auto loaded = std::make_shared<const std::vector<Station>>(std::move(fresh));
+    std::lock_guard hold(sharedLock);
+    list = std::move(loaded);
+    knownMemories = std::move(known);
     return true;
 }
 
@@ -133,7 +148,11 @@ void stationsOpen(HWND hDlg) {
 void stationsClose() {
     stationsWindowClose();
     db.reset();
-    list.clear();
+    {
+        std::lock_guard hold(sharedLock);
+        list = std::make_shared<const std::vector<Station>>();
+        knownMemories.clear();
+    }
     hPanel = nullptr;
 }
 
@@ -160,8 +179,34 @@ void stationsRadioChanged(DWORD ulFrequency) {
 }
 
 std::string stationsNameAt(DWORD ulFrequency) {
-    const Station* station = stationOnAir(list, ulFrequency, utcNow());
+    std::shared_ptr<const std::vector<Station>> entries;
+    {
+        std::lock_guard hold(sharedLock);
+        entries = list;
+    }
+    const Station* station = stationOnAir(*entries, ulFrequency, utcNow());
     return station != nullptr ? station->name : std::string();
+}
+
+std::vector<DWORD> stationsKnownMemories() {
+    std::lock_guard hold(sharedLock);
+    return knownMemories;
+}
+
+std::vector<Tuning> stationsOnAirNow() {
+    return onAirTunings(*list, utcNow());
+}
+
+std::vector<Tuning> stationsTagged(const std::string& szTag) {
+    return taggedTunings(*list, szTag);
+}
+
+std::vector<std::string> stationsTags() {
+    return allTags(*list);
+}
+
+std::vector<Tuning> stationsNamesIn(DWORD ulLower, DWORD ulUpper) {
+    return namesIn(*list, ulLower, ulUpper, utcNow());
 }
 
 void stationsMemoryWritten(DWORD uMemory, DWORD ulFrequency, DWORD uMode) {

@@ -4,8 +4,10 @@
 
 #include "platform/types.h"
 #include "platform/window.h"
+#include "stations/query.h"
 
 #include <string>
+#include <vector>
 
 // Posted to the dialog when the station window (or "Program memories...")
 // has tuned, so that the dialog shows the change as it shows the
@@ -29,8 +31,19 @@ void stationsShowWindow();
 // and a memory Read that was waiting for its answer is recorded.
 void stationsRadioChanged(DWORD ulFrequency);
 // The name of the station on the air at the frequency now; empty when
-// there is none.
+// there is none. Any thread: the scanner names its recordings with it.
 std::string stationsNameAt(DWORD ulFrequency);
+// The memory channels known to hold a frequency (from a confirmed Write
+// or a Read), by number. Any thread.
+std::vector<DWORD> stationsKnownMemories();
+
+// For the band scope and its scans; user-interface thread.
+// The frequencies on the air now, and those of a tag's entries.
+std::vector<Tuning> stationsOnAirNow();
+std::vector<Tuning> stationsTagged(const std::string& szTag);
+std::vector<std::string> stationsTags();
+// The names to show at their frequencies from ulLower to ulUpper now.
+std::vector<Tuning> stationsNamesIn(DWORD ulLower, DWORD ulUpper);
 
 // A confirmed Write stored this in the channel.
 void stationsMemoryWritten(DWORD uMemory, DWORD ulFrequency, DWORD uMode);

@@ -47,7 +47,105 @@ bool matches(const std::string& haystack, const std::vector<std::string>& needle
     return true;
 }
 
+// The entry's tags, split at the commas, without the spaces around them.
+std::vector<std::string> tagsOf(const Station& station) {
+    std::vector<std::string> tags;
+    std::string_view rest = station.tags;
+    while (!rest.empty()) {
+        const std::size_t comma = rest.find(',');
+        std::string_view tag = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        while (!tag.empty() && tag.front() == ' ') {
+            tag.remove_prefix(1);
+        }
+        while (!tag.empty() && tag.back() == ' ') {
+            tag.remove_suffix(1);
+        }
+        if (!tag.empty()) {
+            tags.emplace_back(tag);
+        }
+    }
+    return tags;
+}
+
+// One tuning per frequency, by frequency; the first entry (in the list's
+// order) at a frequency gives its name and mode.
+template <typename Take>
+std::vector<Tuning> tuningsWhere(const std::vector<Station>& stations, Take take) {
+    std::vector<Tuning> tunings;
+    for (const Station& s : stations) {
+        if (s.frequency >= MIN_FREQUENCY && s.frequency <= MAX_FREQUENCY && take(s)) {
+            tunings.push_back({s.frequency, receiverMode(s.mode), s.name});
+        }
+    }
+    std::stable_sort(tunings.begin(), tunings.end(),
+                     [](const Tuning& a, const Tuning& b) { return a.frequency < b.frequency; });
+    tunings.erase(
+        std::unique(tunings.begin(), tunings.end(),
+                    [](const Tuning& a, const Tuning& b) { return a.frequency == b.frequency; }),
+        tunings.end());
+    return tunings;
+}
+
 } // namespace
+
+std::vector<Tuning> onAirTunings(const std::vector<Station>& stations, UtcSeconds now) {
+    return tuningsWhere(stations, [now](const Station& s) { return onAirAt(s, now) != OnAir::No; });
+}
+
+std::vector<Tuning> taggedTunings(const std::vector<Station>& stations, std::string_view tag) {
+    const std::string wanted = lowered(tag);
+    return tuningsWhere(stations, [&](const Station& s) {
+        const std::vector<std::string> tags = tagsOf(s);
+        return std::any_of(tags.begin(), tags.end(),
+                           [&](const std::string& t) { return lowered(t) == wanted; });
+    });
+}
+
+std::vector<Tuning> namesIn(const std::vector<Station>& stations, std::uint32_t lower,
+                            std::uint32_t upper, UtcSeconds now) {
+    // A broadcast on the air names its frequency before an entry without
+    // a schedule does, as on the tuned frequency.
+    std::vector<std::pair<const Station*, bool>> shown; // the entry, and whether unscheduled
+    for (const Station& s : stations) {
+        const bool bUnscheduled = s.startMinute == NO_TIME;
+        if (s.frequency >= lower && s.frequency <= upper && !s.name.empty() &&
+            (bUnscheduled || onAirAt(s, now) != OnAir::No)) {
+            shown.emplace_back(&s, bUnscheduled);
+        }
+    }
+    std::stable_sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) {
+        return a.first->frequency != b.first->frequency ? a.first->frequency < b.first->frequency
+                                                        : a.second < b.second;
+    });
+    std::vector<Tuning> names;
+    for (const auto& [s, bUnscheduled] : shown) {
+        if (names.empty() || names.back().frequency != s->frequency) {
+            names.push_back({s->frequency, receiverMode(s->mode), s->name});
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> allTags(const std::vector<Station>& stations) {
+    std::vector<std::string> tags;
+    for (const Station& s : stations) {
+        for (std::string& tag : tagsOf(s)) {
+            tags.push_back(std::move(tag));
+        }
+    }
+    std::sort(tags.begin(), tags.end(), [](const std::string& a, const std::string& b) {
+        const std::string la = lowered(a);
+        const std::string lb = lowered(b);
+        return la != lb ? la < lb : a < b;
+    });
+    tags.erase(std::unique(tags.begin(), tags.end(),
+                           [](const std::string& a, const std::string& b) {
+                               return lowered(a) == lowered(b);
+                           }),
+               tags.end());
+    return tags;
+}
 
 std::vector<Hit> onAirNow(const std::vector<Station>& stations, UtcSeconds now) {
     std::vector<Hit> hits;

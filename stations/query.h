@@ -35,6 +35,28 @@ std::vector<std::size_t> nearFrequency(const std::vector<Station>& stations,
 const Station* stationOnAir(const std::vector<Station>& stations, std::uint32_t frequency,
                             UtcSeconds now);
 
+// One frequency of a list the scanner steps through, or of the names the
+// band scope writes over its picture.
+struct Tuning {
+    std::uint32_t frequency = 0; // hertz
+    unsigned mode = 0;           // MODE_AM, MODE_CW, MODE_SSB; 0: keep the receiver's
+    std::string name;
+};
+
+// The frequencies of the entries on the air at `now` (Yes or Uncertain),
+// by frequency, once each (the first entry's name and mode); only those
+// the receiver can tune.
+std::vector<Tuning> onAirTunings(const std::vector<Station>& stations, UtcSeconds now);
+// The same for the entries that carry the tag (any case).
+std::vector<Tuning> taggedTunings(const std::vector<Station>& stations, std::string_view tag);
+// The name to show at each frequency from lower to upper (both included)
+// at `now`: as stationOnAir names the tuned frequency, an entry on the air
+// or one without a schedule; by frequency, once each.
+std::vector<Tuning> namesIn(const std::vector<Station>& stations, std::uint32_t lower,
+                            std::uint32_t upper, UtcSeconds now);
+// Every tag the entries carry, once each, sorted without regard to case.
+std::vector<std::string> allTags(const std::vector<Station>& stations);
+
 // Text search over the entries: every word typed must appear, in any
 // case, in the name, frequency (kHz), mode, times, days, language,
 // target, country, notes, tags or source.

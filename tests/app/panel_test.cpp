@@ -41,6 +41,7 @@ using ::testing::IsEmpty;
 using Commands = std::vector<std::string>;
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QLineEdit>
@@ -1084,6 +1085,60 @@ TEST(Panel, BandScopeOpensAndRefusesABadRange) {
         EXPECT_EQ(boxes[0].szText, "The start must lie below the stop.");
         EXPECT_EQ(boxes[1].szText, "The range must lie within 100 kHz and 30 MHz.");
         EXPECT_TRUE(queuedTexts().empty());
+        scopeClose();
+    });
+}
+
+// The band scope scans what the station list gives: the stations on the
+// air now and a tag's stations; an empty list, or no memory channel known
+// to hold a frequency, is refused with a message and starts nothing.
+TEST(Panel, BandScopeScansTheStationLists) {
+    runPanel([](HWND) {
+        static bool bOnAir = false;
+        SCOPESTATIONS source;
+        source.pOnAirNow = [] {
+            return bOnAir ? std::vector<SCANCHANNEL>{{9500000, MODE_AM, 0}, {9650000, 0, 0}}
+                          : std::vector<SCANCHANNEL>{};
+        };
+        source.pTags = [] { return std::vector<std::string>{"Europe", "News"}; };
+        source.pTagged = [](const std::string& szTag) {
+            return szTag == "News" ? std::vector<SCANCHANNEL>{{6070000, 0, 0}}
+                                   : std::vector<SCANCHANNEL>{};
+        };
+        scopeSetStations(source);
+        scanSetMemories(nullptr);
+        systemMenu(IDC_BANDSCOPE);
+        QWidget* scope = bandScope();
+        ASSERT_NE(scope, nullptr);
+        auto* onAir = scopeControl<QPushButton>(scope, "Scan On Air Now");
+        auto* memories = scopeControl<QPushButton>(scope, "Scan Memories");
+        auto* tagged = scopeControl<QPushButton>(scope, "Scan Tag");
+        auto* tags = scopeControl<QComboBox>(scope, "Tag to scan");
+        ASSERT_TRUE(onAir && memories && tagged && tags);
+        ASSERT_EQ(tags->count(), 2);
+        answerBoxes(IDOK);
+        const std::size_t before = boxesSeen().size();
+        onAir->click();
+        memories->click();
+        tags->setCurrentIndex(0);
+        tagged->click();
+        const auto boxes = boxesSeen();
+        ASSERT_EQ(boxes.size(), before + 3);
+        EXPECT_EQ(boxes[before].szText, "No station of the list is on the air now.");
+        EXPECT_NE(boxes[before + 1].szText.find("No memory channel"), std::string::npos);
+        EXPECT_NE(boxes[before + 2].szText.find("No station with this tag"), std::string::npos);
+        EXPECT_EQ(scanState(), SCAN_IDLE);
+
+        bOnAir = true;
+        onAir->click();
+        EXPECT_EQ(scanState(), SCAN_SEARCHING);
+        scanStop();
+        tags->setCurrentIndex(1);
+        tagged->click();
+        EXPECT_EQ(scanState(), SCAN_SEARCHING);
+        scanStop();
+        EXPECT_EQ(boxesSeen().size(), before + 3);
+        scopeSetStations({});
         scopeClose();
     });
 }

@@ -2,6 +2,7 @@
 // lock-step, receive windows, streaming flag, priorities, a missing port,
 // replay and unplugging.
 #include "audio/audio.h"
+#include "link/control.h"
 #include "link_fixture.h"
 #include "platform/serial.h"
 
@@ -204,6 +205,56 @@ TEST_F(Link, ALateAnswerIsReadInTheNextWindow) {
     EXPECT_EQ(nextResponse(250ms), "");
     queue("?S\r");
     EXPECT_EQ(nextResponse(), "@AF5\r");
+}
+
+// A late S-meter answer read in the window of a later query is the
+// earlier query's: a reading asked for after it is not taken from it, and
+// the receiver is known to have been behind. A lost answer is given up
+// after a while, so that later answers are again taken for their own.
+TEST_F(Link, ALateAnswerIsMatchedToItsOwnQueryAndALostOneGivenUp) {
+    int asked = 0;
+    peer::Peer line([&](const std::string& c) {
+        if (c != "?S\r")
+            return Answer{};
+        asked += 1;
+        if (asked == 3)
+            return Answer{}; // lost
+        return asked == 1 ? Answer{{40ms, "@S  9\r"}} : now("@S  2\r");
+    });
+    startOn(line);
+    const std::uint64_t ulLateBefore = controlLateAnswers();
+    queue("?S\r"); // answered after its window
+    EXPECT_EQ(nextResponse(250ms), "");
+    std::uint64_t ulAsked = controlSignalQueries();
+    queue("?S\r");
+    queue("?AF\r"); // a window for the answer that follows
+    std::string szLine = nextResponse();
+    EXPECT_EQ(szLine, "@S  9\r");
+    controlAnswered(szLine.c_str());
+    EXPECT_LE(controlSignalStamp(), ulAsked);
+    EXPECT_GT(controlLateAnswers(), ulLateBefore);
+    szLine = nextResponse();
+    EXPECT_EQ(szLine, "@S  2\r");
+    controlAnswered(szLine.c_str());
+    EXPECT_GT(controlSignalStamp(), ulAsked);
+
+    queue("?S\r"); // never answered
+    EXPECT_EQ(nextResponse(250ms), "");
+    ulAsked = controlSignalQueries();
+    queue("?S\r");
+    szLine = nextResponse();
+    controlAnswered(szLine.c_str());
+    EXPECT_LE(controlSignalStamp(), ulAsked); // taken for the lost one's: too old, never too new
+    bool bFresh = false;
+    for (int i = 0; i < 40 && !bFresh; ++i) {
+        std::this_thread::sleep_for(100ms);
+        ulAsked = controlSignalQueries();
+        queue("?S\r");
+        szLine = nextResponse();
+        controlAnswered(szLine.c_str());
+        bFresh = controlSignalStamp() > ulAsked;
+    }
+    EXPECT_TRUE(bFresh);
 }
 
 TEST_F(Link, OctetsBetweenWindowsWaitForTheNextWindow) {

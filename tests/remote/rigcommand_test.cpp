@@ -263,7 +263,14 @@ TEST_F(RigCommand, ScanCommandsStartAndStopTheScanner) {
     EXPECT_EQ(ask("g STOP 0"), "RPRT 0\n");
     EXPECT_EQ(ask("\\get_func SCAN"), "0\n");
     EXPECT_EQ(ask("U SCAN 1"), "RPRT 0\n");
+    // The memory list holds only the channels known to hold a frequency:
+    // none known, no list.
+    EXPECT_EQ(ask("g MEM 0"), "RPRT -1\n");
+    scanSetMemories([] { return std::vector<DWORD>{0, 129}; });
+    EXPECT_EQ(ask("g MEM 0"), "RPRT -1\n"); // no such channels
+    scanSetMemories([] { return std::vector<DWORD>{3, 40}; });
     EXPECT_EQ(ask("g MEM 0"), "RPRT 0\n");
+    scanSetMemories(nullptr);
     EXPECT_EQ(ask("U SCAN 0"), "RPRT 0\n");
     EXPECT_EQ(ask("u SCAN"), "0\n");
 }

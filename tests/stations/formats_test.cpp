@@ -121,6 +121,38 @@ TEST(Queries, NearestFirstAndTheNameOnTheAir) {
     EXPECT_EQ(stationOnAir(list, 9650000, evening), &list[3]);
     EXPECT_EQ(stationOnAir(list, 9650000, morning), &list[0]);
     EXPECT_EQ(stationOnAir(list, 9652000, evening), nullptr);
+
+    // What a scan steps and the band scope writes: one frequency each,
+    // within the receiver's range, the broadcast's name before the bookmark's.
+    list[0].name = "Bookmark";
+    list[0].tags = "Europe , news";
+    list[0].mode = "USB";
+    list[1].name = "Later";
+    list[1].startMinute = 18 * 60;
+    list[1].endMinute = 20 * 60;
+    list[1].tags = "NEWS";
+    list.push_back(list[3]); // the same broadcast again: once
+    list.push_back(list[1]);
+    list.back().frequency = 16400; // below the receiver's range
+    const std::vector<Tuning> onAir = onAirTunings(list, evening);
+    ASSERT_EQ(onAir.size(), 2u);
+    EXPECT_EQ(onAir[0].frequency, 9650000u);
+    EXPECT_EQ(onAir[0].name, "Broadcast");
+    EXPECT_EQ(onAir[1].frequency, 9655000u);
+    EXPECT_TRUE(onAirTunings(list, morning).empty());
+    const std::vector<Tuning> news = taggedTunings(list, "news");
+    ASSERT_EQ(news.size(), 2u);
+    EXPECT_EQ(news[0].mode, static_cast<unsigned>(MODE_SSB));
+    EXPECT_EQ(news[1].frequency, 9655000u);
+    EXPECT_TRUE(taggedTunings(list, "new").empty());
+    EXPECT_EQ(allTags(list), (std::vector<std::string>{"Europe", "NEWS"}));
+    const std::vector<Tuning> names = namesIn(list, 9640000, 9660000, evening);
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0].name, "Broadcast");
+    EXPECT_EQ(names[1].name, "Later");
+    const std::vector<Tuning> morningNames = namesIn(list, 9640000, 9660000, morning);
+    ASSERT_EQ(morningNames.size(), 1u);
+    EXPECT_EQ(morningNames[0].name, "Bookmark");
     EXPECT_EQ(kilohertzText(6070500), "6070.5");
     EXPECT_EQ(kilohertzText(16400), "16.4");
 }

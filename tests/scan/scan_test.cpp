@@ -2,12 +2,14 @@
 // through the real link, exec and poll threads.
 #include "link/control.h"
 #include "link/updatethread.h"
-#include "link_fixture.h"
+#include "record/record.h"
 #include "scan/scan.h"
 #include "scan/sweep.h"
 #include "sim/receiver.h"
+#include "sim_link/link_fixture.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -45,6 +47,8 @@ class ScanOnEmulator : public LinkOnEmulator {
     }
     void TearDown() override {
         scanClose();
+        scanSetNamer(nullptr);
+        scanSetMemories(nullptr);
         LinkOnEmulator::TearDown();
     }
     std::size_t hitCount() const { return scanHits().size(); }
@@ -94,6 +98,55 @@ TEST_F(ScanOnEmulator, RangeAndListScansStopOnTheStationAfterItSettles) {
     scanStop();
     EXPECT_EQ(scanState(), SCAN_IDLE);
     EXPECT_EQ(scanLastEnd(), SCAN_END_STOPPED);
+}
+
+// A hit is recorded in a file named with its frequency, mode and the
+// station's name, which ends when the scan goes on; a memory scan recalls
+// only the channels known to hold a frequency.
+TEST_F(ScanOnEmulator, HitsAreRecordedByNameAndMemoryScansSkipUnknownChannels) {
+    const std::filesystem::path recordings = dir.path / "recordings";
+    setenv("VELKOR_RECORDINGS", recordings.c_str(), 1);
+    recordOpen(nullptr, 0);
+    scanSetNamer([](DWORD ulFrequency) {
+        return ulFrequency == STATION_C ? std::string("Radio Example/Three") : std::string();
+    });
+    SCANPARAMS recording = params();
+    recording.bRecord = TRUE;
+    ASSERT_TRUE(scanStartList({{QUIET, 0, 0}, {STATION_C, MODE_AM, 0}}, recording, nullptr));
+    ASSERT_TRUE(waitUntil([&] { return hitCount() >= 1 && recordAudioIsRecording(); }, 10s));
+    EXPECT_EQ(scanHits()[0].szName, "Radio Example/Three");
+    const std::filesystem::path file = recordAudioPath();
+    EXPECT_EQ(file.parent_path(), recordings);
+    EXPECT_NE(file.filename().string().find("-9590000-AM-Radio_Example_Three"), std::string::npos)
+        << file;
+    EXPECT_EQ(file.extension(), ".wav");
+    emulator.frontPanel("signal 0");
+    EXPECT_TRUE(waitUntil([] { return !recordAudioIsRecording(); }, 5s));
+    EXPECT_TRUE(std::filesystem::exists(file));
+    scanStop();
+    emulator.frontPanel("signal auto");
+    recordClose();
+    unsetenv("VELKOR_RECORDINGS");
+
+    // Channel 5 holds station A, channel 9 station C; nothing else is known.
+    EXPECT_TRUE(scanMemoryList().empty());
+    EXPECT_FALSE(scanStartList(scanMemoryList(), params(), nullptr));
+    for (const auto& [uMemory, ulFrequency] : {std::pair{5u, STATION_A}, {9u, STATION_C}}) {
+        ASSERT_TRUE(controlTune(ulFrequency));
+        ASSERT_TRUE(controlMemoryWrite(uMemory));
+    }
+    scanSetMemories([] { return std::vector<DWORD>{9, 5}; });
+    const auto before = Clock::now();
+    ASSERT_TRUE(scanStartList(scanMemoryList(), params(), nullptr));
+    ASSERT_TRUE(waitUntil([&] { return hitCount() >= 1; }, 10s));
+    EXPECT_EQ(scanHits()[0].ulFrequency, STATION_C);
+    scanStop();
+    for (const CommandRecord& record : emulator.log()) {
+        if (record.received >= before && record.szCommand.rfind("*KRA", 0) == 0) {
+            EXPECT_TRUE(record.szCommand == "*KRA9" || record.szCommand == "*KRA5")
+                << record.szCommand;
+        }
+    }
 }
 
 // Locked-out frequencies are skipped, in a range (the step nearest) and in a list.
@@ -215,6 +268,38 @@ TEST_F(ScanOnEmulator, BadRangesAreRefusedAndNothingIsSent) {
     EXPECT_EQ(ulHertz, 1u);
     for (const char* szBad : {"", "5k", "0.0005", "-5", "1e3", "12345678"})
         EXPECT_FALSE(scanReadKilohertz(szBad, &ulHertz, &szWhy)) << szBad;
+}
+
+} // namespace
+
+namespace {
+
+// The station names over the band scope: at their frequencies, in the
+// first row where they clear the name before, and left out when no row
+// has room; the name nearest a signal is found within its reach.
+TEST(ScopeNames, LaidOutInRowsWithoutOverlap) {
+    const SCANRANGE range{9500000, 9600000, 5000};
+    const std::vector<SCOPENAME> names = {
+        {9400000, "Below"}, {9500000, "First"},  {9505000, "Second"},
+        {9506000, "Third"}, {9507000, "Fourth"}, {9600000, "Last"},
+    };
+    const auto width = [](const std::string& szName) {
+        return static_cast<int>(szName.size()) * 8;
+    };
+    const std::vector<SCOPELABEL> labels = scopeLabels(names, range, 1000, 2, width);
+    ASSERT_EQ(labels.size(), 4u);
+    EXPECT_EQ(labels[0].pName->szName, "First");
+    EXPECT_EQ(labels[0].x, 0);
+    EXPECT_EQ(labels[0].row, 0);
+    EXPECT_EQ(labels[1].x, 50); // 5 kHz of 100 over 1000 pixels; "First" ends at 40
+    EXPECT_EQ(labels[1].row, 0);
+    EXPECT_EQ(labels[2].row, 1);                // "Third" at 60 would run into "Second"
+    EXPECT_EQ(labels[3].pName->szName, "Last"); // neither row has room for "Fourth"
+    EXPECT_EQ(labels[3].x, 1000);
+    EXPECT_TRUE(scopeLabels(names, range, 0, 3, width).empty());
+
+    EXPECT_EQ(scopeNameNear(names, 9506400, 2500)->szName, "Third");
+    EXPECT_EQ(scopeNameNear(names, 9550000, 2500), nullptr);
 }
 
 } // namespace
