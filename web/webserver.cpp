@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -76,14 +77,27 @@ struct CLIENT {
     std::unique_ptr<QWebSocket> socket;
     std::string szAddress;
     bool bListening = false;
+    bool bWritten = false;             // sent to this tick: flushed at its end
     std::uint64_t ulBackedUpSince = 0; // 0: keeping up
-    QString szLastState;
+    std::uint64_t ulStateSeen = 0;     // the state's generation it was sent last
+    bool bOperatorSeen = false;        // and whether it was told it tunes
 };
 
 std::atomic<int> nClients{0};
 std::atomic<int> nListeners{0};
 std::atomic<unsigned long long> ulSkipped{0};
 std::atomic<WORD> wPortListening{0};
+
+// The station on the air where the receiver was when the dialog last
+// looked (the dialog's thread writes it, the server's reads it).
+std::mutex stationLock;
+DWORD ulStationFrequency = 0;
+std::string szStationName;
+
+std::string stationAt(DWORD ulFrequency) {
+    std::lock_guard hold(stationLock);
+    return ulFrequency == ulStationFrequency ? szStationName : std::string();
+}
 
 // Lives on the server's thread, from its start to its end.
 class Server : public QObject {
@@ -344,39 +358,51 @@ class Server : public QObject {
         return sz;
     }
 
-    std::string state(std::uint64_t ulNow) const {
-        const int iOperator = webOperator(ulNow);
+    // The receiver's state as every client sees it, but for "you".
+    std::string state(int iOperator) const {
+        const DWORD ulFrequency = radio.ulFrequency;
         char sz[512];
         std::snprintf(sz, sizeof sz,
-                      "{\"t\":\"state\",\"f\":%lu,\"s\":%lu,\"mode\":\"%s\",\"step\":%lu,"
-                      "\"lock\":%s,\"dlock\":%s,\"audio\":%s,\"clients\":%d,\"listeners\":%d,"
-                      "\"limit\":%d,\"op\":%s",
-                      static_cast<unsigned long>(radio.ulFrequency.load()),
+                      ",\"s\":%lu,\"mode\":\"%s\",\"step\":%lu,\"lock\":%s,\"dlock\":%s,"
+                      "\"audio\":%s,\"clients\":%d,\"listeners\":%d,\"limit\":%d,\"op\":%s",
                       static_cast<unsigned long>(radio.uSUnits.load()), modeName(radio.uMode),
                       static_cast<unsigned long>(radio.uSpeed.load()),
                       radio.bLock ? "true" : "false", bLock ? "true" : "false",
                       bAudioOn ? "true" : "false", nClients.load(), nListeners.load(),
                       settings_.nLimit, iOperator != 0 ? "true" : "false");
-        return sz;
+        return "{\"t\":\"state\",\"f\":" + std::to_string(ulFrequency) +
+               ",\"station\":" + jsonString(stationAt(ulFrequency)) + sz;
     }
 
+    // Sends the state to each client that has not seen it as it stands:
+    // the text is made once (twice: for the operator and for the others),
+    // not per client.
     void sendState(std::uint64_t ulNow) {
-        const std::string szState = state(ulNow);
         const int iOperator = webOperator(ulNow);
+        std::string szState = state(iOperator);
+        if (szState != szState_) {
+            szState_ = std::move(szState);
+            stateForOthers_ = QString::fromStdString(szState_ + ",\"you\":false}");
+            stateForOperator_ = QString::fromStdString(szState_ + ",\"you\":true}");
+            ++ulStateGeneration_;
+        }
         for (CLIENT& client : clients_) {
-            const QString szText = QString::fromStdString(
-                szState + ",\"you\":" + (client.id == iOperator ? "true" : "false") + "}");
-            if (szText != client.szLastState &&
-                client.socket->bytesToWrite() < WEB_CLIENT_BACKLOG) {
-                client.socket->sendTextMessage(szText);
-                client.szLastState = szText;
-            }
+            const bool bOperator = client.id == iOperator;
+            if ((client.ulStateSeen == ulStateGeneration_ && client.bOperatorSeen == bOperator) ||
+                client.socket->bytesToWrite() >= WEB_CLIENT_BACKLOG)
+                continue;
+            client.socket->sendTextMessage(bOperator ? stateForOperator_ : stateForOthers_);
+            client.ulStateSeen = ulStateGeneration_;
+            client.bOperatorSeen = bOperator;
+            client.bWritten = true;
         }
     }
 
     void sendClips(std::uint64_t ulNow) {
         TAPPEDCLIP tapped;
         while (clipTap.pop(&tapped, 1) == 1) {
+            if (!bAudioOn)
+                continue; // switched off while it waited: listeners hear nothing
             QByteArray message(AUDIO_HEADER + CLIPSIZE, 0);
             message[0] = AUDIO_MESSAGE;
             message[1] = static_cast<char>(tapped.ucIndex);
@@ -398,6 +424,7 @@ class Server : public QObject {
                 }
                 client.ulBackedUpSince = 0;
                 client.socket->sendBinaryMessage(message);
+                client.bWritten = true;
             }
         }
     }
@@ -422,6 +449,19 @@ class Server : public QObject {
             sendState(ulNow);
             dropStalled(ulNow);
         }
+        flushWritten();
+    }
+
+    // Hands what this tick sent to the system at once, one write per
+    // client, rather than through a write notifier per socket and a turn
+    // of the event loop for each.
+    void flushWritten() {
+        for (CLIENT& client : clients_) {
+            if (client.bWritten) {
+                client.bWritten = false;
+                client.socket->flush();
+            }
+        }
     }
 
     SETTINGS settings_;
@@ -432,6 +472,10 @@ class Server : public QObject {
     int ticks_ = 0;
     bool bStateDue_ = true;
     std::uint32_t ulClip_ = 0;
+    std::string szState_; // the state last sent, and its texts
+    QString stateForOthers_;
+    QString stateForOperator_;
+    std::uint64_t ulStateGeneration_ = 0;
 };
 
 class WebThread : public QThread {
@@ -470,12 +514,13 @@ bool readHost(const std::string& szHost, QHostAddress* pAddress) {
 }
 
 // The address listeners open for the Icecast stream: the source's URL
-// without its password, over HTTP.
-std::string icecastListenUrl() {
+// (VELKOR_ICECAST, else the one kept in the settings) without its
+// password, over HTTP.
+std::string icecastListenUrl(const std::string& szKept) {
     const char* sz = std::getenv(szWebIcecastEnv);
-    if (sz == nullptr)
+    if (sz == nullptr && szKept.empty())
         return {};
-    QUrl url(QString::fromUtf8(sz));
+    QUrl url(QString::fromUtf8(sz != nullptr ? sz : szKept.c_str()));
     if (!url.isValid() || url.host().isEmpty())
         return {};
     url.setScheme("http");
@@ -514,8 +559,8 @@ bool loadTls(SETTINGS* pSettings, std::string* pszError) {
 
 } // namespace
 
-BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands,
-             std::string* pszError) {
+BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands, std::string* pszError,
+             const WEBSETTINGS& kept) {
     webClose();
     SETTINGS settings;
     std::string szHost;
@@ -525,11 +570,19 @@ BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands,
         return FALSE;
     }
     settings.wPort = wPort;
-    const char* szPassword = std::getenv(szWebPasswordEnv);
-    webSetPassword(szPassword != nullptr ? szPassword : "");
+    if (const char* szPassword = std::getenv(szWebPasswordEnv); szPassword != nullptr) {
+        webSetPassword(szPassword);
+    } else if (!kept.szPasswordHash.empty()) {
+        if (!webSetPasswordHash(kept.szPasswordHash)) {
+            *pszError = "the password kept in the settings is damaged: set it again";
+            return FALSE;
+        }
+    } else {
+        webSetPassword("");
+    }
     if (!settings.address.isLoopback() && !webHasPassword()) {
-        *pszError = "refusing to serve beyond this machine without a password: set "
-                    "VELKOR_WEB_PASSWORD, or listen on 127.0.0.1";
+        *pszError = "refusing to serve beyond this machine without a password: set one "
+                    "(Web Settings..., or VELKOR_WEB_PASSWORD), or listen on 127.0.0.1";
         return FALSE;
     }
     if (const char* szLimit = std::getenv(szWebListenersEnv); szLimit != nullptr) {
@@ -543,7 +596,7 @@ BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands,
     if (!loadTls(&settings, pszError))
         return FALSE;
     settings.bands = bands;
-    settings.szIcecast = icecastListenUrl();
+    settings.szIcecast = icecastListenUrl(kept.szIcecast);
     ulSkipped = 0;
     pThread = std::make_unique<WebThread>(std::move(settings));
     std::future<std::string> started = pThread->started();
@@ -588,4 +641,10 @@ int webListeners() {
 
 unsigned long long webSkipped() {
     return ulSkipped;
+}
+
+void webStationChanged(DWORD ulFrequency, const std::string& szName) {
+    std::lock_guard hold(stationLock);
+    ulStationFrequency = ulFrequency;
+    szStationName = szName;
 }
