@@ -33,12 +33,19 @@
 
 namespace {
 
-constexpr int TICK_MS = 20;       // clips are taken from the tap this often
-constexpr int IDLE_TICK_MS = 500; // and this often while nobody is connected
-constexpr int STATE_TICKS = 5;    // and the receiver's state is sent every fifth tick
-constexpr int JOIN_MS = 2000;     // the thread is given this long to end
-constexpr char AUDIO_MESSAGE = 1; // first octet of an audio message
-constexpr int AUDIO_HEADER = 8;   // kind, index, predictor (2), clip number (4)
+// Clips come every 64 ms: the tap is looked at twice as often while
+// anyone listens (a clip waits 16 ms on average), and the receiver's
+// state goes out every 100 ms, or while clips flow with the first clip
+// after that, in the same write to each client. Nobody connected: the
+// thread rests.
+constexpr int LISTEN_TICK_MS = 32;
+constexpr int STATE_TICK_MS = 100;
+constexpr int IDLE_TICK_MS = 500;
+constexpr std::uint64_t STATE_MS = 95;        // every 100 ms, give or take a timer's slack
+constexpr std::uint64_t AUDIO_FLOWS_MS = 200; // clips went out this recently: audio flows
+constexpr int JOIN_MS = 2000;                 // the thread is given this long to end
+constexpr char AUDIO_MESSAGE = 1;             // first octet of an audio message
+constexpr int AUDIO_HEADER = 8;               // kind, index, predictor (2), clip number (4)
 
 std::uint64_t now() {
     using namespace std::chrono;
@@ -261,7 +268,7 @@ class Server : public QObject {
         nClients = static_cast<int>(clients_.size());
         nListeners = n;
         // Nobody connected: nothing to send, so the thread rests.
-        tick_.setInterval(clients_.empty() ? IDLE_TICK_MS : TICK_MS);
+        tick_.setInterval(clients_.empty() ? IDLE_TICK_MS : n > 0 ? LISTEN_TICK_MS : STATE_TICK_MS);
         if (n > 0 && !bClipTap) {
             clipTap.clear();
             bClipTap = TRUE;
@@ -398,7 +405,9 @@ class Server : public QObject {
         }
     }
 
-    void sendClips(std::uint64_t ulNow) {
+    // TRUE when a clip went out.
+    bool sendClips(std::uint64_t ulNow) {
+        bool bSent = false;
         TAPPEDCLIP tapped;
         while (clipTap.pop(&tapped, 1) == 1) {
             if (!bAudioOn)
@@ -413,6 +422,7 @@ class Server : public QObject {
                 message[4 + i] = static_cast<char>((ulClip_ >> (8 * i)) & 0xFF);
             std::memcpy(message.data() + AUDIO_HEADER, tapped.ucClip.data(), CLIPSIZE);
             ++ulClip_;
+            bSent = true;
             for (CLIENT& client : clients_) {
                 if (!client.bListening)
                     continue;
@@ -427,6 +437,7 @@ class Server : public QObject {
                 client.bWritten = true;
             }
         }
+        return bSent;
     }
 
     void dropStalled(std::uint64_t ulNow) {
@@ -442,9 +453,14 @@ class Server : public QObject {
     void onTick() {
         const std::uint64_t ulNow = now();
         webFlush(ulNow);
-        sendClips(ulNow);
-        if (++ticks_ >= STATE_TICKS || bStateDue_) {
-            ticks_ = 0;
+        const bool bClips = sendClips(ulNow);
+        if (bClips)
+            ulClipsAt_ = ulNow;
+        // While audio flows the state rides with the next clip, in the
+        // same write to each client, rather than in a write of its own.
+        const bool bAudioFlows = ulNow - ulClipsAt_ < AUDIO_FLOWS_MS;
+        if ((ulNow - ulStateAt_ >= STATE_MS && (bClips || !bAudioFlows)) || bStateDue_) {
+            ulStateAt_ = ulNow;
             bStateDue_ = false;
             sendState(ulNow);
             dropStalled(ulNow);
@@ -469,10 +485,11 @@ class Server : public QObject {
     QTimer tick_;
     std::vector<CLIENT> clients_;
     int lastId_ = 0;
-    int ticks_ = 0;
+    std::uint64_t ulStateAt_ = 0; // when the state last went out
     bool bStateDue_ = true;
     std::uint32_t ulClip_ = 0;
-    std::string szState_; // the state last sent, and its texts
+    std::uint64_t ulClipsAt_ = 0; // when clips last went out
+    std::string szState_;         // the state last sent, and its texts
     QString stateForOthers_;
     QString stateForOperator_;
     std::uint64_t ulStateGeneration_ = 0;
