@@ -499,6 +499,14 @@ class WebThread : public QThread {
   public:
     explicit WebThread(SETTINGS settings) : settings_(std::move(settings)) { setObjectName("web"); }
     std::future<std::string> started() { return started_.get_future(); }
+    // Asks the loop to end. The thread keeps its event loop's wake-up
+    // until this has returned, so that nothing wakes a loop being torn
+    // down.
+    void stop() {
+        quit();
+        bStopAsked_.store(true, std::memory_order_release);
+        bStopAsked_.notify_all();
+    }
 
   protected:
     void run() override {
@@ -507,8 +515,10 @@ class WebThread : public QThread {
             Server server(settings_);
             szError = server.listen();
             started_.set_value(szError);
-            if (szError.empty())
+            if (szError.empty()) {
                 exec();
+                bStopAsked_.wait(false, std::memory_order_acquire);
+            }
         }
         webPolicyReset();
         webPolicyThreadEnd();
@@ -517,6 +527,7 @@ class WebThread : public QThread {
   private:
     SETTINGS settings_;
     std::promise<std::string> started_;
+    std::atomic<bool> bStopAsked_{false};
 };
 
 std::unique_ptr<WebThread> pThread;
@@ -631,7 +642,7 @@ BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands, st
 void webClose() {
     if (!pThread)
         return;
-    pThread->quit();
+    pThread->stop();
     if (!pThread->wait(JOIN_MS)) {
         std::fputs("velkor: the web server's thread did not end; left behind\n", stderr);
         (void)pThread.release(); // it still runs on what it owns
