@@ -12,14 +12,15 @@ inline constexpr int IDC_ABOUT = 110;
 inline constexpr int IDC_SWL = 111;
 inline constexpr int IDC_AMATEUR = 112;
 inline constexpr int IDC_RESTART = 113;
-inline constexpr int IDC_PORT = 114;      // "Port...": choose the serial port
-inline constexpr int IDC_RECAUDIO = 118;  // "Record Audio"
-inline constexpr int IDC_RECSTREAM = 119; // "Record Stream"
-inline constexpr int IDC_REMOTE = 400;    // "Remote Control": the rig-control server on or off
-inline constexpr int IDC_BANDSCOPE = 401; // "Band Scope...": the band scope and scanner window
-inline constexpr int IDC_STATIONS = 402;  // "Stations...": the station window
-inline constexpr int IDC_WEB = 403;       // "Web Remote": the web panel's server on or off
-inline constexpr int IDC_ICECAST = 404;   // "Stream to Icecast": the Icecast stream on or off
+inline constexpr int IDC_PORT = 114;        // "Port...": choose the serial port
+inline constexpr int IDC_RECAUDIO = 118;    // "Record Audio"
+inline constexpr int IDC_RECSTREAM = 119;   // "Record Stream"
+inline constexpr int IDC_REMOTE = 400;      // "Remote Control": the rig-control server on or off
+inline constexpr int IDC_BANDSCOPE = 401;   // "Band Scope...": the band scope and scanner window
+inline constexpr int IDC_STATIONS = 402;    // "Stations...": the station window
+inline constexpr int IDC_WEB = 403;         // "Web Remote": the web panel's server on or off
+inline constexpr int IDC_ICECAST = 404;     // "Stream to Icecast": the Icecast stream on or off
+inline constexpr int IDC_WEBSETTINGS = 405; // "Web Settings...": password and Icecast address
 
 // Keyboard accelerators: IDA_FIRST plus the command's place in
 // a11y::ShortcutCommand (access/shortcuts.h).

@@ -346,7 +346,9 @@ DWORD audioThread(LPVOID) {
             if (ulRequestSession == ulClipSession && llRequested != 0)
                 audioCounters.llClipWait[ulClip] = llClipTime - llRequested;
         }
-        if (bClipTap) {
+        // Listeners elsewhere hear what the operator hears: nothing while
+        // audio is off, also a clip that arrived as it was switched off.
+        if (bClipTap && bAudioOn) {
             TAPPEDCLIP tapped;
             ADPCMDecoderState(&tapped.sPredictor, &tapped.ucIndex);
             tapped.ucClip = ucAudioClip;

@@ -27,9 +27,11 @@ extern HANDLE hGetMore;
 
 // A copy of each clip the audio thread takes, with the decoder state it
 // is decoded from, for listeners elsewhere (the web panel), who can then
-// decode it exactly as the program does from any clip on. The audio
-// thread never waits for them: while bClipTap is off nothing is copied,
-// and a clip that finds the tap full is dropped.
+// decode it exactly as the program does from any clip on. Only clips
+// taken while audio is on (bAudioOn) are copied: they hear what the
+// operator hears. The audio thread never waits for them: while bClipTap
+// is off nothing is copied, and a clip that finds the tap full is
+// dropped.
 struct TAPPEDCLIP {
     std::int16_t sPredictor = 0;
     std::uint8_t ucIndex = 0;

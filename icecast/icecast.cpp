@@ -38,6 +38,22 @@ ICECASTURL url;
 Shared<int> bConnected{FALSE};
 Shared<int> nConnections{0};
 
+// The station the dialog last found at a frequency.
+std::mutex stationLock;
+DWORD ulStationFrequency = 0;
+std::string szStationName;
+
+std::string titleNow() {
+    const DWORD ulFrequency = radio.ulFrequency;
+    std::string szStation;
+    {
+        std::lock_guard hold(stationLock);
+        if (ulFrequency == ulStationFrequency)
+            szStation = szStationName;
+    }
+    return icecastTitle(ulFrequency, radio.uMode, szStation);
+}
+
 // The thread's own.
 shout_t* pShout = nullptr;
 OggOpusEnc* pEncoder = nullptr;
@@ -158,7 +174,9 @@ DWORD icecastThread(LPVOID) {
     std::int64_t llRetryAt = 0;
     std::int64_t llLastAudio = 0;
     std::int64_t llSilenceFrom = 0; // silence is due from here on
-    std::string szTitle;
+    std::string szTitle;            // what the stream carries
+    std::string szPendingTitle;     // what it will carry once it holds
+    std::int64_t llPendingFrom = 0;
     std::array<float, BLOCK> fBlock{};
     IgnoreBrokenPipeOnThisThread();
     bPlayedTap = TRUE;
@@ -167,7 +185,11 @@ DWORD icecastThread(LPVOID) {
         if (bIcecastThreadDone)
             break;
         const std::int64_t llNow = nowMs();
-        const std::string szNowTitle = icecastTitle(radio.ulFrequency, radio.uMode);
+        const std::string szNowTitle = titleNow();
+        if (szNowTitle != szPendingTitle) {
+            szPendingTitle = szNowTitle;
+            llPendingFrom = llNow;
+        }
         if (pShout == nullptr && llNow >= llRetryAt) {
             if (!startConnection())
                 llRetryAt = llNow + ICECAST_RETRY_SECONDS * 1000;
@@ -194,7 +216,8 @@ DWORD icecastThread(LPVOID) {
                  llSilenceFrom += BLOCK * 1000 / RATE)
                 ope_encoder_write_float(pEncoder, fBlock.data(), BLOCK);
         }
-        if (pEncoder != nullptr && szNowTitle != szTitle) {
+        if (pEncoder != nullptr && szNowTitle != szTitle &&
+            llNow - llPendingFrom >= ICECAST_TITLE_SETTLE_MS) {
             OggOpusComments* pComments = commentsFor(szNowTitle);
             ope_encoder_chain_current(pEncoder, pComments);
             ope_comments_destroy(pComments);
@@ -264,7 +287,7 @@ BOOL icecastParseUrl(const std::string& szUrl, ICECASTURL* pUrl) {
     return TRUE;
 }
 
-std::string icecastTitle(DWORD ulFrequency, DWORD uMode) {
+std::string icecastTitle(DWORD ulFrequency, DWORD uMode, const std::string& szStation) {
     const char* szMode = uMode == MODE_AM    ? "AM"
                          : uMode == MODE_CW  ? "CW"
                          : uMode == MODE_SSB ? "SSB"
@@ -277,7 +300,15 @@ std::string icecastTitle(DWORD ulFrequency, DWORD uMode) {
     std::string szTitle = sz.data();
     while (!szTitle.empty() && szTitle.back() == ' ')
         szTitle.pop_back();
+    if (!szStation.empty())
+        szTitle += " - " + szStation;
     return szTitle;
+}
+
+void icecastStationChanged(DWORD ulFrequency, const std::string& szName) {
+    std::lock_guard hold(stationLock);
+    ulStationFrequency = ulFrequency;
+    szStationName = szName;
 }
 
 BOOL icecastOpen(const std::string& szUrl, std::string* pszError) {

@@ -4,7 +4,8 @@
 // A thread of its own takes what the sound output plays (audio/audio.h's
 // played tap), encodes it and sends it; while nothing plays it sends
 // silence, so the stream stays up. The stream's title carries the
-// frequency and mode and follows tuning. When the server goes away the
+// frequency, mode and station name and follows tuning, once it has held
+// still for a moment. When the server goes away the
 // thread reconnects by itself every few seconds.
 #pragma once
 
@@ -31,8 +32,17 @@ struct ICECASTURL {
 // Reads icecast://[USER[:PASSWORD]@]HOST[:PORT]/MOUNT. FALSE for anything
 // else.
 BOOL icecastParseUrl(const std::string& szUrl, ICECASTURL* pUrl);
-// The stream's title for a frequency in hertz and a mode.
-std::string icecastTitle(DWORD ulFrequency, DWORD uMode);
+// A new title goes out once it has held this long (a tuning knob turned
+// fast starts one Ogg stream, not one per step).
+inline constexpr int ICECAST_TITLE_SETTLE_MS = 500;
+
+// The stream's title for a frequency in hertz, a mode and the station's
+// name ("": none).
+std::string icecastTitle(DWORD ulFrequency, DWORD uMode, const std::string& szStation = {});
+// The station on the air at ulFrequency, as the station list names it
+// ("": none); the title carries it while the receiver stays there.
+// Called from the dialog's thread after each receiver update.
+void icecastStationChanged(DWORD ulFrequency, const std::string& szName);
 
 // Checks the URL and starts the streaming thread, which connects by
 // itself. FALSE, with the reason in *pszError, when the URL is malformed

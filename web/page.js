@@ -180,6 +180,7 @@ function markBand() {
 
 function showState() {
   $('freq').textContent = formatFrequency(state.f);
+  $('station').textContent = state.station || '';
   $('mode').textContent = state.mode;
   $('step').textContent = 'Speed ' + state.step;
   $('lock').hidden = !state.lock;

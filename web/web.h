@@ -41,13 +41,19 @@ struct WEBBAND {
     BOOL bShortwave;
 };
 
+// What the settings file adds to the environment; the environment wins.
+struct WEBSETTINGS {
+    std::string szPasswordHash; // as webHashPassword made it; "": none
+    std::string szIcecast;      // the Icecast source address; "": none
+};
+
 // Checks the settings, loads the certificate, listens on szAddress and
 // starts the server's thread. FALSE, with the reason in *pszError, when
 // the address is malformed, not loopback while no password is set, or
-// cannot be bound, or the certificate or key does not load; nothing is
-// left running then.
-BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands,
-             std::string* pszError);
+// cannot be bound, or the certificate or key does not load, or the kept
+// password hash is damaged; nothing is left running then.
+BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands, std::string* pszError,
+             const WEBSETTINGS& kept = {});
 // Stops the server: wakes its thread, joins it and closes every client.
 // Safe when never opened, and twice.
 void webClose();
@@ -59,3 +65,12 @@ int webClients();
 int webListeners();
 // Audio messages skipped for clients that did not keep up, since open.
 unsigned long long webSkipped();
+
+// The station on the air at ulFrequency, as the station list names it
+// ("": none); the page shows it while the receiver stays there. Called
+// from the dialog's thread after each receiver update.
+void webStationChanged(DWORD ulFrequency, const std::string& szName);
+
+// The password as the settings file keeps it: a salted hash, never the
+// password ("": none given).
+std::string webHashPassword(const std::string& szPassword);

@@ -2,6 +2,8 @@
 // operator role and its commands.
 #include "web/webpolicy.h"
 
+#include "web/web.h"
+
 #include "link/control.h"
 #include "link/execthread.h"
 #include "link/updatethread.h"
@@ -16,6 +18,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <deque>
 
@@ -46,16 +49,49 @@ constexpr int HASH_SIZE = 32;
 // PBKDF2-HMAC-SHA256 rounds: tens of milliseconds per login, which the
 // attempt limit multiplies into hours for a guesser.
 constexpr int HASH_ROUNDS = 60000;
+// What a kept hash may say it took (fewer would be cheap to guess).
+constexpr unsigned long HASH_ROUNDS_MIN = 10000;
+constexpr unsigned long HASH_ROUNDS_MAX = 10000000;
+constexpr std::string_view HASH_KIND = "pbkdf2-sha256";
+
+using SALT = std::array<unsigned char, SALT_SIZE>;
+using HASH = std::array<unsigned char, HASH_SIZE>;
 
 bool bPassword = false;
-std::array<unsigned char, SALT_SIZE> ucSalt{};
-std::array<unsigned char, HASH_SIZE> ucHash{};
+int nRounds = HASH_ROUNDS;
+SALT ucSalt{};
+HASH ucHash{};
+std::atomic<std::uint64_t> ulHashes{0};
 
-std::array<unsigned char, HASH_SIZE> hashOf(std::string_view szPassword) {
-    std::array<unsigned char, HASH_SIZE> hash{};
-    PKCS5_PBKDF2_HMAC(szPassword.data(), static_cast<int>(szPassword.size()), ucSalt.data(),
-                      SALT_SIZE, HASH_ROUNDS, EVP_sha256(), HASH_SIZE, hash.data());
+HASH hashOf(std::string_view szPassword, const SALT& salt, int nHashRounds) {
+    HASH hash{};
+    PKCS5_PBKDF2_HMAC(szPassword.data(), static_cast<int>(szPassword.size()), salt.data(),
+                      SALT_SIZE, nHashRounds, EVP_sha256(), HASH_SIZE, hash.data());
+    ulHashes += 1;
     return hash;
+}
+
+std::string hexOf(const unsigned char* p, std::size_t n) {
+    constexpr std::string_view digits = "0123456789abcdef";
+    std::string sz;
+    for (std::size_t i = 0; i < n; ++i) {
+        sz += digits[p[i] >> 4];
+        sz += digits[p[i] & 15];
+    }
+    return sz;
+}
+
+template <std::size_t N> bool readHex(std::string_view text, std::array<unsigned char, N>* pOut) {
+    if (text.size() != 2 * N)
+        return false;
+    for (std::size_t i = 0; i < N; ++i) {
+        unsigned u = 0;
+        const auto [end, ec] = std::from_chars(text.data() + 2 * i, text.data() + 2 * i + 2, u, 16);
+        if (ec != std::errc() || end != text.data() + 2 * i + 2)
+            return false;
+        (*pOut)[i] = static_cast<unsigned char>(u);
+    }
+    return true;
 }
 
 // ---- login attempts -----------------------------------------------------------
@@ -131,10 +167,51 @@ WEBMESSAGE webParse(std::string_view text) {
 
 void webSetPassword(std::string_view szPassword) {
     bPassword = !szPassword.empty();
+    nRounds = HASH_ROUNDS;
     if (!bPassword)
         return;
     RAND_bytes(ucSalt.data(), SALT_SIZE);
-    ucHash = hashOf(szPassword);
+    ucHash = hashOf(szPassword, ucSalt, nRounds);
+}
+
+std::string webHashPassword(const std::string& szPassword) {
+    if (szPassword.empty())
+        return {};
+    SALT salt{};
+    RAND_bytes(salt.data(), SALT_SIZE);
+    const HASH hash = hashOf(szPassword, salt, HASH_ROUNDS);
+    return std::string(HASH_KIND) + "$" + std::to_string(HASH_ROUNDS) + "$" +
+           hexOf(salt.data(), salt.size()) + "$" + hexOf(hash.data(), hash.size());
+}
+
+BOOL webSetPasswordHash(std::string_view szKept) {
+    bPassword = false;
+    if (std::count(szKept.begin(), szKept.end(), '$') != 3)
+        return FALSE;
+    std::array<std::string_view, 4> parts{};
+    for (std::string_view& part : parts) {
+        const std::size_t dollar = szKept.find('$');
+        part = szKept.substr(0, dollar);
+        szKept = dollar == std::string_view::npos ? std::string_view() : szKept.substr(dollar + 1);
+    }
+    unsigned long ulRounds = 0;
+    const std::string_view rounds = parts[1];
+    const auto [end, ec] = std::from_chars(rounds.data(), rounds.data() + rounds.size(), ulRounds);
+    SALT salt{};
+    HASH hash{};
+    if (parts[0] != HASH_KIND || ec != std::errc() || rounds.empty() ||
+        end != rounds.data() + rounds.size() || ulRounds < HASH_ROUNDS_MIN ||
+        ulRounds > HASH_ROUNDS_MAX || !readHex(parts[2], &salt) || !readHex(parts[3], &hash))
+        return FALSE;
+    nRounds = static_cast<int>(ulRounds);
+    ucSalt = salt;
+    ucHash = hash;
+    bPassword = true;
+    return TRUE;
+}
+
+std::uint64_t webPasswordHashes() {
+    return ulHashes;
 }
 
 BOOL webHasPassword() {
@@ -142,7 +219,7 @@ BOOL webHasPassword() {
 }
 
 BOOL webCheckPassword(std::string_view szCandidate) {
-    const auto hash = hashOf(szCandidate); // the same work whatever the outcome
+    const HASH hash = hashOf(szCandidate, ucSalt, nRounds); // the same work whatever the outcome
     const bool bSame = CRYPTO_memcmp(hash.data(), ucHash.data(), HASH_SIZE) == 0;
     return bPassword && bSame ? TRUE : FALSE;
 }

@@ -36,10 +36,15 @@ WEBMESSAGE webParse(std::string_view text);
 
 // Keeps a salted hash of szPassword (none when it is empty).
 void webSetPassword(std::string_view szPassword);
+// Keeps a hash as webHashPassword (web/web.h) made it for the settings
+// file; FALSE, and no password, when szKept is not one.
+BOOL webSetPasswordHash(std::string_view szKept);
 BOOL webHasPassword();
 // Compares with the kept hash at the same cost whether or not it
 // matches, and in constant time; FALSE when no password is set.
 BOOL webCheckPassword(std::string_view szCandidate);
+// Password hashes computed since the program started (any thread).
+std::uint64_t webPasswordHashes();
 
 // ---- login attempts ---------------------------------------------------------
 

@@ -28,16 +28,24 @@
 #include <cstdlib>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace {
 
-constexpr int TICK_MS = 20;       // clips are taken from the tap this often
-constexpr int IDLE_TICK_MS = 500; // and this often while nobody is connected
-constexpr int STATE_TICKS = 5;    // and the receiver's state is sent every fifth tick
-constexpr int JOIN_MS = 2000;     // the thread is given this long to end
-constexpr char AUDIO_MESSAGE = 1; // first octet of an audio message
-constexpr int AUDIO_HEADER = 8;   // kind, index, predictor (2), clip number (4)
+// Clips come every 64 ms: the tap is looked at twice as often while
+// anyone listens (a clip waits 16 ms on average), and the receiver's
+// state goes out every 100 ms, or while clips flow with the first clip
+// after that, in the same write to each client. Nobody connected: the
+// thread rests.
+constexpr int LISTEN_TICK_MS = 32;
+constexpr int STATE_TICK_MS = 100;
+constexpr int IDLE_TICK_MS = 500;
+constexpr std::uint64_t STATE_MS = 95;        // every 100 ms, give or take a timer's slack
+constexpr std::uint64_t AUDIO_FLOWS_MS = 200; // clips went out this recently: audio flows
+constexpr int JOIN_MS = 2000;                 // the thread is given this long to end
+constexpr char AUDIO_MESSAGE = 1;             // first octet of an audio message
+constexpr int AUDIO_HEADER = 8;               // kind, index, predictor (2), clip number (4)
 
 std::uint64_t now() {
     using namespace std::chrono;
@@ -76,14 +84,27 @@ struct CLIENT {
     std::unique_ptr<QWebSocket> socket;
     std::string szAddress;
     bool bListening = false;
+    bool bWritten = false;             // sent to this tick: flushed at its end
     std::uint64_t ulBackedUpSince = 0; // 0: keeping up
-    QString szLastState;
+    std::uint64_t ulStateSeen = 0;     // the state's generation it was sent last
+    bool bOperatorSeen = false;        // and whether it was told it tunes
 };
 
 std::atomic<int> nClients{0};
 std::atomic<int> nListeners{0};
 std::atomic<unsigned long long> ulSkipped{0};
 std::atomic<WORD> wPortListening{0};
+
+// The station on the air where the receiver was when the dialog last
+// looked (the dialog's thread writes it, the server's reads it).
+std::mutex stationLock;
+DWORD ulStationFrequency = 0;
+std::string szStationName;
+
+std::string stationAt(DWORD ulFrequency) {
+    std::lock_guard hold(stationLock);
+    return ulFrequency == ulStationFrequency ? szStationName : std::string();
+}
 
 // Lives on the server's thread, from its start to its end.
 class Server : public QObject {
@@ -247,7 +268,7 @@ class Server : public QObject {
         nClients = static_cast<int>(clients_.size());
         nListeners = n;
         // Nobody connected: nothing to send, so the thread rests.
-        tick_.setInterval(clients_.empty() ? IDLE_TICK_MS : TICK_MS);
+        tick_.setInterval(clients_.empty() ? IDLE_TICK_MS : n > 0 ? LISTEN_TICK_MS : STATE_TICK_MS);
         if (n > 0 && !bClipTap) {
             clipTap.clear();
             bClipTap = TRUE;
@@ -344,39 +365,53 @@ class Server : public QObject {
         return sz;
     }
 
-    std::string state(std::uint64_t ulNow) const {
-        const int iOperator = webOperator(ulNow);
+    // The receiver's state as every client sees it, but for "you".
+    std::string state(int iOperator) const {
+        const DWORD ulFrequency = radio.ulFrequency;
         char sz[512];
         std::snprintf(sz, sizeof sz,
-                      "{\"t\":\"state\",\"f\":%lu,\"s\":%lu,\"mode\":\"%s\",\"step\":%lu,"
-                      "\"lock\":%s,\"dlock\":%s,\"audio\":%s,\"clients\":%d,\"listeners\":%d,"
-                      "\"limit\":%d,\"op\":%s",
-                      static_cast<unsigned long>(radio.ulFrequency.load()),
+                      ",\"s\":%lu,\"mode\":\"%s\",\"step\":%lu,\"lock\":%s,\"dlock\":%s,"
+                      "\"audio\":%s,\"clients\":%d,\"listeners\":%d,\"limit\":%d,\"op\":%s",
                       static_cast<unsigned long>(radio.uSUnits.load()), modeName(radio.uMode),
                       static_cast<unsigned long>(radio.uSpeed.load()),
                       radio.bLock ? "true" : "false", bLock ? "true" : "false",
                       bAudioOn ? "true" : "false", nClients.load(), nListeners.load(),
                       settings_.nLimit, iOperator != 0 ? "true" : "false");
-        return sz;
+        return "{\"t\":\"state\",\"f\":" + std::to_string(ulFrequency) +
+               ",\"station\":" + jsonString(stationAt(ulFrequency)) + sz;
     }
 
+    // Sends the state to each client that has not seen it as it stands:
+    // the text is made once (twice: for the operator and for the others),
+    // not per client.
     void sendState(std::uint64_t ulNow) {
-        const std::string szState = state(ulNow);
         const int iOperator = webOperator(ulNow);
+        std::string szState = state(iOperator);
+        if (szState != szState_) {
+            szState_ = std::move(szState);
+            stateForOthers_ = QString::fromStdString(szState_ + ",\"you\":false}");
+            stateForOperator_ = QString::fromStdString(szState_ + ",\"you\":true}");
+            ++ulStateGeneration_;
+        }
         for (CLIENT& client : clients_) {
-            const QString szText = QString::fromStdString(
-                szState + ",\"you\":" + (client.id == iOperator ? "true" : "false") + "}");
-            if (szText != client.szLastState &&
-                client.socket->bytesToWrite() < WEB_CLIENT_BACKLOG) {
-                client.socket->sendTextMessage(szText);
-                client.szLastState = szText;
-            }
+            const bool bOperator = client.id == iOperator;
+            if ((client.ulStateSeen == ulStateGeneration_ && client.bOperatorSeen == bOperator) ||
+                client.socket->bytesToWrite() >= WEB_CLIENT_BACKLOG)
+                continue;
+            client.socket->sendTextMessage(bOperator ? stateForOperator_ : stateForOthers_);
+            client.ulStateSeen = ulStateGeneration_;
+            client.bOperatorSeen = bOperator;
+            client.bWritten = true;
         }
     }
 
-    void sendClips(std::uint64_t ulNow) {
+    // TRUE when a clip went out.
+    bool sendClips(std::uint64_t ulNow) {
+        bool bSent = false;
         TAPPEDCLIP tapped;
         while (clipTap.pop(&tapped, 1) == 1) {
+            if (!bAudioOn)
+                continue; // switched off while it waited: listeners hear nothing
             QByteArray message(AUDIO_HEADER + CLIPSIZE, 0);
             message[0] = AUDIO_MESSAGE;
             message[1] = static_cast<char>(tapped.ucIndex);
@@ -387,6 +422,7 @@ class Server : public QObject {
                 message[4 + i] = static_cast<char>((ulClip_ >> (8 * i)) & 0xFF);
             std::memcpy(message.data() + AUDIO_HEADER, tapped.ucClip.data(), CLIPSIZE);
             ++ulClip_;
+            bSent = true;
             for (CLIENT& client : clients_) {
                 if (!client.bListening)
                     continue;
@@ -398,8 +434,10 @@ class Server : public QObject {
                 }
                 client.ulBackedUpSince = 0;
                 client.socket->sendBinaryMessage(message);
+                client.bWritten = true;
             }
         }
+        return bSent;
     }
 
     void dropStalled(std::uint64_t ulNow) {
@@ -415,12 +453,30 @@ class Server : public QObject {
     void onTick() {
         const std::uint64_t ulNow = now();
         webFlush(ulNow);
-        sendClips(ulNow);
-        if (++ticks_ >= STATE_TICKS || bStateDue_) {
-            ticks_ = 0;
+        const bool bClips = sendClips(ulNow);
+        if (bClips)
+            ulClipsAt_ = ulNow;
+        // While audio flows the state rides with the next clip, in the
+        // same write to each client, rather than in a write of its own.
+        const bool bAudioFlows = ulNow - ulClipsAt_ < AUDIO_FLOWS_MS;
+        if ((ulNow - ulStateAt_ >= STATE_MS && (bClips || !bAudioFlows)) || bStateDue_) {
+            ulStateAt_ = ulNow;
             bStateDue_ = false;
             sendState(ulNow);
             dropStalled(ulNow);
+        }
+        flushWritten();
+    }
+
+    // Hands what this tick sent to the system at once, one write per
+    // client, rather than through a write notifier per socket and a turn
+    // of the event loop for each.
+    void flushWritten() {
+        for (CLIENT& client : clients_) {
+            if (client.bWritten) {
+                client.bWritten = false;
+                client.socket->flush();
+            }
         }
     }
 
@@ -429,15 +485,28 @@ class Server : public QObject {
     QTimer tick_;
     std::vector<CLIENT> clients_;
     int lastId_ = 0;
-    int ticks_ = 0;
+    std::uint64_t ulStateAt_ = 0; // when the state last went out
     bool bStateDue_ = true;
     std::uint32_t ulClip_ = 0;
+    std::uint64_t ulClipsAt_ = 0; // when clips last went out
+    std::string szState_;         // the state last sent, and its texts
+    QString stateForOthers_;
+    QString stateForOperator_;
+    std::uint64_t ulStateGeneration_ = 0;
 };
 
 class WebThread : public QThread {
   public:
     explicit WebThread(SETTINGS settings) : settings_(std::move(settings)) { setObjectName("web"); }
     std::future<std::string> started() { return started_.get_future(); }
+    // Asks the loop to end. The thread keeps its event loop's wake-up
+    // until this has returned, so that nothing wakes a loop being torn
+    // down.
+    void stop() {
+        quit();
+        bStopAsked_.store(true, std::memory_order_release);
+        bStopAsked_.notify_all();
+    }
 
   protected:
     void run() override {
@@ -446,8 +515,10 @@ class WebThread : public QThread {
             Server server(settings_);
             szError = server.listen();
             started_.set_value(szError);
-            if (szError.empty())
+            if (szError.empty()) {
                 exec();
+                bStopAsked_.wait(false, std::memory_order_acquire);
+            }
         }
         webPolicyReset();
         webPolicyThreadEnd();
@@ -456,6 +527,7 @@ class WebThread : public QThread {
   private:
     SETTINGS settings_;
     std::promise<std::string> started_;
+    std::atomic<bool> bStopAsked_{false};
 };
 
 std::unique_ptr<WebThread> pThread;
@@ -470,12 +542,13 @@ bool readHost(const std::string& szHost, QHostAddress* pAddress) {
 }
 
 // The address listeners open for the Icecast stream: the source's URL
-// without its password, over HTTP.
-std::string icecastListenUrl() {
+// (VELKOR_ICECAST, else the one kept in the settings) without its
+// password, over HTTP.
+std::string icecastListenUrl(const std::string& szKept) {
     const char* sz = std::getenv(szWebIcecastEnv);
-    if (sz == nullptr)
+    if (sz == nullptr && szKept.empty())
         return {};
-    QUrl url(QString::fromUtf8(sz));
+    QUrl url(QString::fromUtf8(sz != nullptr ? sz : szKept.c_str()));
     if (!url.isValid() || url.host().isEmpty())
         return {};
     url.setScheme("http");
@@ -514,8 +587,8 @@ bool loadTls(SETTINGS* pSettings, std::string* pszError) {
 
 } // namespace
 
-BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands,
-             std::string* pszError) {
+BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands, std::string* pszError,
+             const WEBSETTINGS& kept) {
     webClose();
     SETTINGS settings;
     std::string szHost;
@@ -525,11 +598,19 @@ BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands,
         return FALSE;
     }
     settings.wPort = wPort;
-    const char* szPassword = std::getenv(szWebPasswordEnv);
-    webSetPassword(szPassword != nullptr ? szPassword : "");
+    if (const char* szPassword = std::getenv(szWebPasswordEnv); szPassword != nullptr) {
+        webSetPassword(szPassword);
+    } else if (!kept.szPasswordHash.empty()) {
+        if (!webSetPasswordHash(kept.szPasswordHash)) {
+            *pszError = "the password kept in the settings is damaged: set it again";
+            return FALSE;
+        }
+    } else {
+        webSetPassword("");
+    }
     if (!settings.address.isLoopback() && !webHasPassword()) {
-        *pszError = "refusing to serve beyond this machine without a password: set "
-                    "VELKOR_WEB_PASSWORD, or listen on 127.0.0.1";
+        *pszError = "refusing to serve beyond this machine without a password: set one "
+                    "(Web Settings..., or VELKOR_WEB_PASSWORD), or listen on 127.0.0.1";
         return FALSE;
     }
     if (const char* szLimit = std::getenv(szWebListenersEnv); szLimit != nullptr) {
@@ -543,7 +624,7 @@ BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands,
     if (!loadTls(&settings, pszError))
         return FALSE;
     settings.bands = bands;
-    settings.szIcecast = icecastListenUrl();
+    settings.szIcecast = icecastListenUrl(kept.szIcecast);
     ulSkipped = 0;
     pThread = std::make_unique<WebThread>(std::move(settings));
     std::future<std::string> started = pThread->started();
@@ -561,7 +642,7 @@ BOOL webOpen(const std::string& szAddress, const std::vector<WEBBAND>& bands,
 void webClose() {
     if (!pThread)
         return;
-    pThread->quit();
+    pThread->stop();
     if (!pThread->wait(JOIN_MS)) {
         std::fputs("velkor: the web server's thread did not end; left behind\n", stderr);
         (void)pThread.release(); // it still runs on what it owns
@@ -588,4 +669,10 @@ int webListeners() {
 
 unsigned long long webSkipped() {
     return ulSkipped;
+}
+
+void webStationChanged(DWORD ulFrequency, const std::string& szName) {
+    std::lock_guard hold(stationLock);
+    ulStationFrequency = ulFrequency;
+    szStationName = szName;
 }

@@ -59,6 +59,23 @@ TEST_F(Switching, StopReleasesAFramerWaitingForTheRingToDrain) {
     promptly([] { EXPECT_FALSE(handOver()); }, "a hand-off after audioStop");
 }
 
+TEST_F(Switching, TheClipTapGetsOnlyClipsTakenWhileAudioIsOn) {
+    clipTap.clear();
+    bClipTap = TRUE;
+    ASSERT_EQ(audioStart(), 0);
+    ASSERT_TRUE(handOver());
+    TAPPEDCLIP tapped;
+    EXPECT_EQ(clipTap.pop(&tapped, 1), 1u);
+    // A clip the framer handed over just as audio went off is not heard
+    // elsewhere either.
+    promptly([] { audioStop(); }, "audioStop");
+    fillMarkedClip(ucAudioClip);
+    SetEvent(hAudioClip);
+    EXPECT_EQ(WaitForSingleObject(hGetMore, 2000), WAIT_OBJECT_0);
+    EXPECT_EQ(clipTap.pop(&tapped, 1), 0u);
+    bClipTap = FALSE;
+}
+
 TEST_F(Switching, RestartPlaysOnlyNewBlocksWithTheSameThread) {
     std::array<float, FRAMES_PER_BLOCK> out;
     for (long round = 0; round < 100; ++round) {

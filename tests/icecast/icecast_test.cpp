@@ -57,8 +57,10 @@ TEST(IcecastUrl, ReadsTheSourceAddress) {
         EXPECT_FALSE(icecastParseUrl(sz, &url)) << sz;
 }
 
-TEST(IcecastUrl, TitleShowsFrequencyAndMode) {
+TEST(IcecastUrl, TitleShowsFrequencyModeAndStation) {
     EXPECT_EQ(icecastTitle(14200000, MODE_AM), "14.200.000 MHz AM");
+    EXPECT_EQ(icecastTitle(9410000, MODE_AM, "Radio Test"), "9.410.000 MHz AM - Radio Test");
+    EXPECT_EQ(icecastTitle(9410000, 0, "Radio Test"), "9.410.000 MHz - Radio Test");
     EXPECT_EQ(icecastTitle(100000, MODE_SSB), "0.100.000 MHz SSB");
     EXPECT_EQ(icecastTitle(7000010, MODE_CW), "7.000.010 MHz CW");
     EXPECT_EQ(icecastTitle(7000010, 0), "7.000.010 MHz");
@@ -135,6 +137,7 @@ class IcecastServer : public testing::Test {
         radio.uMode = MODE_AM;
     }
     void TearDown() override {
+        icecastStationChanged(0, "");
         bTone = false;
         if (toneThread.joinable())
             toneThread.join();
@@ -291,8 +294,13 @@ TEST_F(IcecastServer, ListenersHearTheToneTitledAndTheStreamComesBack) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
     std::string szHeard;
+    // The dialog names the station where the receiver goes; a frequency
+    // passed on the way is never titled.
+    icecastStationChanged(7100000, "Radio Test");
     std::thread retune([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        radio.ulFrequency = 7000000;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         radio.ulFrequency = 7100000;
     });
     szHeard = listen(4000);
@@ -300,7 +308,8 @@ TEST_F(IcecastServer, ListenersHearTheToneTitledAndTheStreamComesBack) {
     ASSERT_NE(szHeard.find("200 OK"), std::string::npos) << szHeard.substr(0, 200);
     // The title rides in the stream's comments and follows tuning.
     EXPECT_NE(szHeard.find("TITLE=14.200.000 MHz AM"), std::string::npos);
-    EXPECT_NE(szHeard.find("TITLE=7.100.000 MHz AM"), std::string::npos);
+    EXPECT_NE(szHeard.find("TITLE=7.100.000 MHz AM - Radio Test"), std::string::npos);
+    EXPECT_EQ(szHeard.find("TITLE=7.000.000 MHz"), std::string::npos);
     const std::vector<float> samples = decodeStream(szHeard.substr(szHeard.find("\r\n\r\n") + 4));
     // Four seconds of listening bring four seconds of sound, and the
     // half second since the start that the server holds for a newcomer.
@@ -315,7 +324,7 @@ TEST_F(IcecastServer, ListenersHearTheToneTitledAndTheStreamComesBack) {
     ASSERT_TRUE(waitFor([] { return icecastConnections() >= 2 && icecastConnected(); }, 20000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const std::string szAgain = listen(2000);
-    EXPECT_NE(szAgain.find("TITLE=7.100.000 MHz AM"), std::string::npos);
+    EXPECT_NE(szAgain.find("TITLE=7.100.000 MHz AM - Radio Test"), std::string::npos);
     EXPECT_GT(decodeStream(szAgain.substr(szAgain.find("\r\n\r\n") + 4)).size(), 48000u);
 }
 

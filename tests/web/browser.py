@@ -83,6 +83,9 @@ try:
     wait_for("14.2 MHz at the emulator", lambda: "14200000" in tunings())
     wait_for("the page showing 14.200.000",
              lambda: driver.find_element(By.ID, "freq").text == "14.200.000")
+    # The station list names the station there, as the dialog's caption does.
+    wait_for("the station's name",
+             lambda: driver.find_element(By.ID, "station").text == "Web Test Station")
 
     # Listen: the decoded audio of the test tone is 1000 Hz, without gaps.
     driver.find_element(By.ID, "listenButton").click()

@@ -3,9 +3,10 @@
 # the receiver emulator, with its web server on a free loopback port,
 # and headless Chromium driven by tests/web/browser.py. Skipped (exit 77)
 # where Chromium, its driver or Selenium is missing.
-# Usage: browser.sh VELKOR VELKOR_SIM VELKOR_DIALOG_GEOMETRY
+# Usage: browser.sh VELKOR VELKOR_SIM VELKOR_DIALOG_GEOMETRY VELKOR_STATIONS
 set -euo pipefail
 velkor=$(readlink -f "$1") sim=$(readlink -f "$2") geometry=$(readlink -f "$3")
+stations=$(readlink -f "$4")
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
 for tool in chromium chromedriver; do
@@ -29,6 +30,11 @@ fail() {
 }
 port=$("$python" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 session_start
+# A station on the air all day at the test tone's frequency, for the page
+# to name.
+printf 'kHz:75;Time(UTC):93;Days:59;ITU:49;Station:201;Lng:49;Target:62;Remarks:135;P:35;Start:60;Stop:60;\r\n14200;0000-2400;;XYZ;Web Test Station;E;Eu;;1;;\r\n' \
+  >"$work/sked-a26.csv"
+"$stations" import "$work/sked-a26.csv" >/dev/null || fail "cannot import the station list"
 session_sim "$sim"
 session_panel "$velkor" VELKOR="$slave" VELKOR_WEB="127.0.0.1:$port" VELKOR_WEB_PASSWORD=secret-word
 session_wait_window "$panel_title" || fail "the panel did not appear"

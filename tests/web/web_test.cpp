@@ -23,16 +23,20 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -150,6 +154,42 @@ TEST_F(WebPolicy, PasswordIsComparedByItsHash) {
     EXPECT_FALSE(webCheckPassword("correct hors"));
     EXPECT_FALSE(webCheckPassword("correct horse "));
     EXPECT_FALSE(webCheckPassword(""));
+
+    // Kept in the settings file: salted, never the password itself, and
+    // read back strictly.
+    const std::string szKept = webHashPassword("correct horse");
+    EXPECT_EQ(szKept.find("correct"), std::string::npos);
+    EXPECT_NE(szKept, webHashPassword("correct horse"));
+    EXPECT_EQ(webHashPassword(""), "");
+    webSetPassword("");
+    ASSERT_TRUE(webSetPasswordHash(szKept));
+    EXPECT_TRUE(webHasPassword());
+    EXPECT_TRUE(webCheckPassword("correct horse"));
+    EXPECT_FALSE(webCheckPassword("Correct horse"));
+    const std::size_t lastDollar = szKept.rfind('$');
+    for (const std::string& szBad :
+         {std::string(), std::string("correct horse"), szKept.substr(0, szKept.size() - 1),
+          szKept + "0", szKept + "$", "md5" + szKept.substr(szKept.find('$')),
+          "pbkdf2-sha256$1$" + szKept.substr(szKept.find('$', 14) + 1),
+          "pbkdf2-sha256$-60000$" + szKept.substr(szKept.find('$', 14) + 1),
+          szKept.substr(0, lastDollar + 1) + std::string(64, 'g')}) {
+        EXPECT_FALSE(webSetPasswordHash(szBad)) << szBad;
+        EXPECT_FALSE(webHasPassword()) << szBad;
+        EXPECT_FALSE(webCheckPassword("correct horse")) << szBad;
+    }
+
+    // Every check costs one hash, whatever the candidate, and with no
+    // password set at all: a wrong one takes the right one's path.
+    for (const bool bSet : {true, false}) {
+        webSetPassword(bSet ? "correct horse" : "");
+        for (const std::string& szCandidate :
+             {std::string("correct horse"), std::string("c"), std::string(),
+              std::string(WEB_MESSAGE_SIZE, 'x'), std::string("correct horsf")}) {
+            const std::uint64_t ulBefore = webPasswordHashes();
+            webCheckPassword(szCandidate);
+            EXPECT_EQ(webPasswordHashes() - ulBefore, 1u) << szCandidate;
+        }
+    }
     webSetPassword("");
 }
 
@@ -279,6 +319,92 @@ int stalledListener(WORD wPort) {
     return s;
 }
 
+// What n connections opened at once, each asking for the socket, were
+// answered within ms milliseconds.
+struct FLOOD {
+    int nGreeted = 0;    // served
+    int nFull = 0;       // told the server is full
+    int nUnanswered = 0; // connected and asked, but got no answer
+    int nAtTheDoor = 0;  // the system's queue of connections never let in
+};
+
+FLOOD flood(WORD wPort, int n, int ms) {
+    const std::string szHandshake = "GET /ws HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(wPort) +
+                                    "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                    "Sec-WebSocket-Version: 13\r\n\r\n";
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(wPort);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    struct PEER {
+        int s = -1;
+        bool bAsked = false;
+        bool bDone = false;
+        std::string got;
+    };
+    std::vector<PEER> peers(static_cast<std::size_t>(n));
+    for (PEER& peer : peers) {
+        peer.s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        if (::connect(peer.s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+            errno != EINPROGRESS)
+            peer.bDone = true;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    std::vector<pollfd> fds;
+    std::vector<PEER*> polled;
+    while (timer.elapsed() < ms) {
+        fds.clear();
+        polled.clear();
+        for (PEER& peer : peers) {
+            if (!peer.bDone) {
+                fds.push_back(
+                    pollfd{peer.s, static_cast<short>(peer.bAsked ? POLLIN : POLLOUT), 0});
+                polled.push_back(&peer);
+            }
+        }
+        if (fds.empty())
+            break;
+        if (::poll(fds.data(), fds.size(), 100) <= 0)
+            continue;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            PEER& peer = *polled[i];
+            if (fds[i].revents == 0)
+                continue;
+            if (!peer.bAsked) {
+                int iError = 0;
+                socklen_t nSize = sizeof iError;
+                getsockopt(peer.s, SOL_SOCKET, SO_ERROR, &iError, &nSize);
+                peer.bAsked =
+                    iError == 0 && ::send(peer.s, szHandshake.data(), szHandshake.size(),
+                                          MSG_NOSIGNAL) == static_cast<ssize_t>(szHandshake.size());
+                peer.bDone = !peer.bAsked;
+                continue;
+            }
+            char buffer[4096];
+            const ssize_t nGot = ::recv(peer.s, buffer, sizeof buffer, 0);
+            if (nGot > 0)
+                peer.got.append(buffer, static_cast<std::size_t>(nGot));
+            // Served stays open; turned away is closed by the server.
+            peer.bDone = nGot <= 0 || peer.got.find("\"t\":\"hello\"") != std::string::npos;
+        }
+    }
+    FLOOD result;
+    for (PEER& peer : peers) {
+        if (peer.got.find("\"t\":\"hello\"") != std::string::npos)
+            ++result.nGreeted;
+        else if (peer.got.find("\"t\":\"full\"") != std::string::npos)
+            ++result.nFull;
+        else if (peer.bAsked)
+            ++result.nUnanswered;
+        else
+            ++result.nAtTheDoor;
+        ::close(peer.s);
+    }
+    return result;
+}
+
 class WebServer : public testing::Test {
   protected:
     static void SetUpTestSuite() {
@@ -296,12 +422,15 @@ class WebServer : public testing::Test {
         radio.uMode = MODE_AM;
         radio.uSpeed = 1000;
         radio.bLock = FALSE;
+        bAudioOn = TRUE; // the panel plays: listeners hear it
         for (const char* sz : {szWebPasswordEnv, szWebListenersEnv, szWebCertEnv, szWebKeyEnv})
             unsetenv(sz);
     }
     void TearDown() override {
         clients.clear();
         webClose();
+        bAudioOn = FALSE;
+        webStationChanged(0, "");
         clipTap.clear();
         hDlgHandle = nullptr;
         closeQueue(&QueueMessage);
@@ -459,6 +588,71 @@ TEST_F(WebServer, ClientsSeeTheReceiverAndTheOperatorTunes) {
     EXPECT_FALSE(listener.bClosed);
 }
 
+TEST_F(WebServer, AWrongPasswordTakesTheRightOnesPathUntilTheLimit) {
+    open("secret");
+    CLIENT& guesser = greeted();
+    // Wrong ones of every shape get the very same answer, each after one
+    // hash, as the right one does.
+    const std::string szWrong = "{\"t\":\"login\",\"ok\":false,\"why\":\"wrong password\"}";
+    int nAnswers = 0;
+    for (const QString& szGuess : {QString("secreT"), QString("s"), QString(200, 'x')}) {
+        const std::uint64_t ulBefore = webPasswordHashes();
+        guesser.socket->sendTextMessage("login " + szGuess);
+        ++nAnswers;
+        ASSERT_TRUE(spin([&] {
+            return std::count_if(guesser.texts.begin(), guesser.texts.end(),
+                                 [](const std::string& sz) {
+                                     return sz.find("\"t\":\"login\"") != std::string::npos;
+                                 }) == nAnswers;
+        }));
+        EXPECT_EQ(webPasswordHashes() - ulBefore, 1u);
+    }
+    EXPECT_EQ(std::count(guesser.texts.begin(), guesser.texts.end(), szWrong), 3);
+    std::uint64_t ulBefore = webPasswordHashes();
+    guesser.socket->sendTextMessage("login secret");
+    ASSERT_TRUE(spin([&] { return guesser.has("\"t\":\"login\",\"ok\":true"); }));
+    EXPECT_EQ(webPasswordHashes() - ulBefore, 1u);
+    // While it is held, a right password from elsewhere is hashed too,
+    // and told only that someone tunes.
+    CLIENT& other = greeted();
+    ulBefore = webPasswordHashes();
+    other.socket->sendTextMessage("login secret");
+    ASSERT_TRUE(spin([&] { return other.has("someone else is tuning"); }));
+    EXPECT_EQ(webPasswordHashes() - ulBefore, 1u);
+    // Past the limit nothing is hashed: the answer says why.
+    ulBefore = webPasswordHashes();
+    other.socket->sendTextMessage("login secret");
+    ASSERT_TRUE(spin([&] { return other.has("too many attempts"); }));
+    EXPECT_EQ(webPasswordHashes(), ulBefore);
+}
+
+TEST_F(WebServer, ListenersGetWhatThePanelPlaysAndTheStationItShows) {
+    open();
+    CLIENT& listener = greeted();
+    listener.socket->sendTextMessage("listen 1");
+    ASSERT_TRUE(spin([] { return bClipTap == TRUE; }));
+    ASSERT_TRUE(pushClip(1));
+    ASSERT_TRUE(spin([&] { return listener.clips.size() == 1; }));
+    // Audio off at the panel: nothing goes out, also clips that waited.
+    bAudioOn = FALSE;
+    ASSERT_TRUE(pushClip(2));
+    ASSERT_TRUE(pushClip(3));
+    EXPECT_TRUE(spin([&] { return listener.has("\"audio\":false"); }));
+    settle(200);
+    EXPECT_EQ(listener.clips.size(), 1u);
+    bAudioOn = TRUE;
+    ASSERT_TRUE(pushClip(4));
+    ASSERT_TRUE(spin([&] { return listener.clips.size() == 2; }));
+    EXPECT_EQ(static_cast<BYTE>(listener.clips.back()[8]), 4);
+
+    // The station the panel names at the frequency, while it is there.
+    webStationChanged(14200000, "Radio \"Test\"");
+    EXPECT_TRUE(spin([&] { return listener.has("\"station\":\"Radio \\\"Test\\\"\""); }));
+    radio.ulFrequency = 7100000;
+    EXPECT_TRUE(spin([&] { return listener.has("\"f\":7100000,"); }));
+    EXPECT_EQ(listener.texts.back().find("Radio"), std::string::npos);
+}
+
 TEST_F(WebServer, LoginAttemptsAreLimitedEvenForTheRightPassword) {
     open("secret");
     CLIENT& client = greeted();
@@ -592,6 +786,63 @@ TEST_F(WebServer, AHundredListenersHearEveryClipWhileOneNeverReads) {
     ASSERT_TRUE(spin([] { return webClients() == 100; }));
     EXPECT_TRUE(greeted().has("hello"));
     ::close(hStalled);
+}
+
+TEST_F(WebServer, AThousandConnectionsAtOnceAreTurnedAwayPastTheLimitHarmingNobody) {
+    open();
+    constexpr int LISTENERS = WEB_LISTENERS - 1;
+    std::vector<CLIENT*> listeners;
+    for (int i = 0; i < LISTENERS; ++i) {
+        listeners.push_back(&greeted());
+        listeners.back()->socket->sendTextMessage("listen 1");
+    }
+    ASSERT_TRUE(spin([] { return webListeners() == LISTENERS && bClipTap; }));
+
+    // The flood, from a thread of its own, while clips flow at the
+    // receiver's pace to those already listening.
+    std::atomic<bool> bFlooded{false};
+    FLOOD result;
+    std::thread flooder([&] {
+        result = flood(webPort(), 1000, 45000);
+        bFlooded = true;
+    });
+    int nPushed = 0;
+    int nMostClients = 0;
+    while (!bFlooded) {
+        if (pushClip(nPushed))
+            ++nPushed;
+        nMostClients = std::max(nMostClients, webClients());
+        settle(64);
+    }
+    flooder.join();
+    // The one place left went to one of them, every other one that got
+    // in was told the server is full; on a busy machine the system may
+    // keep some waiting in its own queue (retrying for a minute), which
+    // the server never sees.
+    EXPECT_EQ(result.nGreeted, 1);
+    EXPECT_EQ(result.nUnanswered, 0);
+    EXPECT_EQ(result.nFull + result.nAtTheDoor, 999);
+    EXPECT_GT(result.nFull, 0);
+    EXPECT_LE(nMostClients, WEB_LISTENERS);
+
+    // Those already there heard every clip, in order, and stay.
+    ASSERT_TRUE(spin(
+        [&] {
+            return std::all_of(listeners.begin(), listeners.end(), [&](const CLIENT* p) {
+                return static_cast<int>(p->clips.size()) >= nPushed;
+            });
+        },
+        30000));
+    for (const CLIENT* p : listeners) {
+        ASSERT_EQ(static_cast<int>(p->clips.size()), nPushed);
+        for (int i = 0; i < nPushed; ++i)
+            ASSERT_EQ(static_cast<BYTE>(p->clips[static_cast<std::size_t>(i)][8]),
+                      static_cast<BYTE>(i));
+        EXPECT_FALSE(p->bClosed);
+    }
+    // The place the flood held is free again once it is gone.
+    ASSERT_TRUE(spin([] { return webClients() == LISTENERS; }));
+    EXPECT_TRUE(greeted().has("hello"));
 }
 
 } // namespace

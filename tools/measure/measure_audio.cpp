@@ -3,14 +3,17 @@
 // output, and reports how the playback went. Run it through
 // scripts/measure-audio (a null sink at 8000 frames/s).
 //
-//   velkor-measure-audio [--stand-in] [--usb] [--record] [SECONDS]
+//   velkor-measure-audio [--stand-in] [--usb] [--record] [--web N] [SECONDS]
 //
 // --stand-in plays the sound device's part with a steady clock instead of
 // the sound output. --usb delivers the receiver's octets in USB-adapter
 // packets (62 octets, or fewer after 16 ms). --record records the played
 // audio and the receive stream meanwhile (into VELKOR_RECORDINGS, else a
 // temporary directory that is removed afterwards) and reports the
-// writer's CPU and what it wrote and dropped. With VELKOR_MEASURE_TRACE set it also reports a clip
+// writer's CPU and what it wrote and dropped. --web N serves the web
+// panel on loopback meanwhile, with N listeners played by velkor-web-load
+// (beside this program), so that its cost shows in the playback and the
+// link. With VELKOR_MEASURE_TRACE set it also reports a clip
 // stream that stops for 300 ms and lists the first commands the receiver
 // got with the times of their answers.
 #include "audio/audio.h"
@@ -22,12 +25,19 @@
 #include "sim/signalmodel.h"
 #include "tools/measure/audiorun.h"
 #include "tools/measure/capture.h"
+#include "web/web.h"
+
+#include <QCoreApplication>
+
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,6 +83,9 @@ int main(int argc, char** argv) {
     bool bStandIn = false;
     bool bUsb = false;
     bool bRecord = false;
+    int nWebListeners = -1; // no web panel
+    const std::string szProgram = argv[0];
+    int argcQt = 1;
     for (; argc > 1 && argv[1][0] == '-'; --argc, ++argv) {
         const std::string option = argv[1];
         if (option == "--stand-in") {
@@ -81,18 +94,20 @@ int main(int argc, char** argv) {
             bUsb = true;
         } else if (option == "--record") {
             bRecord = true;
+        } else if (option == "--web" && argc > 2) {
+            nWebListeners = std::atoi(argv[2]);
+            --argc;
+            ++argv;
         } else {
-            std::fprintf(
-                stderr,
-                "usage: velkor-measure-audio [--stand-in] [--usb] [--record] [SECONDS, 2..240]\n");
+            std::fprintf(stderr, "usage: velkor-measure-audio [--stand-in] [--usb] [--record] "
+                                 "[--web N] [SECONDS, 2..240]\n");
             return 2;
         }
     }
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
     if (!(seconds >= 2 && seconds <= 240)) {
-        std::fprintf(
-            stderr,
-            "usage: velkor-measure-audio [--stand-in] [--usb] [--record] [SECONDS, 2..240]\n");
+        std::fprintf(stderr, "usage: velkor-measure-audio [--stand-in] [--usb] [--record] [--web "
+                             "N] [SECONDS, 2..240]\n");
         return 2;
     }
     AudioLinkRun run(!bStandIn, TEST_TONE_FREQUENCY);
@@ -103,6 +118,30 @@ int main(int argc, char** argv) {
                      "velkor-measure-audio: cannot open the sound output or the link (%d)\n",
                      static_cast<int>(dwError));
         return 1;
+    }
+    // The web panel, and its listeners in a process of their own.
+    std::unique_ptr<QCoreApplication> app;
+    pid_t webLoad = -1;
+    if (nWebListeners >= 0) {
+        app = std::make_unique<QCoreApplication>(argcQt, argv);
+        std::string szError;
+        setenv(szWebListenersEnv, "1000", 1);
+        if (!webOpen("127.0.0.1:0", {}, &szError)) {
+            std::fprintf(stderr, "velkor-measure-audio: web panel: %s\n", szError.c_str());
+            return 1;
+        }
+        const std::string szLoad =
+            std::filesystem::path(szProgram).parent_path() / "velkor-web-load";
+        const std::string szUrl = "ws://127.0.0.1:" + std::to_string(webPort()) + "/ws";
+        const std::string szListeners = std::to_string(nWebListeners);
+        const std::string szSeconds = std::to_string(static_cast<int>(seconds) + 8);
+        char* argvLoad[] = {const_cast<char*>(szLoad.c_str()), const_cast<char*>(szUrl.c_str()),
+                            const_cast<char*>(szListeners.c_str()),
+                            const_cast<char*>(szSeconds.c_str()), nullptr};
+        if (posix_spawn(&webLoad, szLoad.c_str(), nullptr, nullptr, argvLoad, environ) != 0) {
+            std::fprintf(stderr, "velkor-measure-audio: cannot start %s\n", szLoad.c_str());
+            return 1;
+        }
     }
     std::string szTemporary;
     if (bRecord) {
@@ -165,6 +204,13 @@ int main(int argc, char** argv) {
         static_cast<double>(recordCounters.ulWriterCpuMicros - ulWriterCpu0) * 1e-6;
     if (bRecord)
         recordClose();
+    const int nWebHeard = webListeners();
+    const unsigned long long ulWebSkipped = webSkipped();
+    if (webLoad > 0) {
+        std::fflush(stdout);
+        waitpid(webLoad, nullptr, 0); // its line: the clips each listener got
+    }
+    webClose();
     if (!szTemporary.empty())
         std::filesystem::remove_all(szTemporary);
     run.disable();
@@ -290,6 +336,10 @@ int main(int argc, char** argv) {
     const std::string szCounters = linkCountersText();
     std::printf("link counters%s\n%s", szCounters.empty() ? ": all zero" : ":", szCounters.c_str());
 
+    if (nWebListeners >= 0)
+        std::printf("web panel                      %d listening at the end, %llu clips skipped "
+                    "for slow ones\n",
+                    nWebHeard, ulWebSkipped);
     if (bRecord) {
         std::printf("recording writer CPU           %.3f s in %.1f s (%.2f %% of one core)\n",
                     writerCpuSeconds, wall, 100.0 * writerCpuSeconds / wall);
