@@ -7,6 +7,7 @@
 #include "protocol/command.h"
 #include "protocol/radiostate.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
@@ -37,6 +38,9 @@ constexpr auto ANSWER_LOST = std::chrono::seconds(1);
 // Queries kept for telling which window an answer came in.
 constexpr std::size_t SENT_KEPT = 256;
 constexpr std::uint64_t NONE_MISSING_YET = std::numeric_limits<std::uint64_t>::max();
+
+// The commands whose answer brings an S-meter reading.
+constexpr std::array SIGNAL_KINDS{COMMAND_QUERY_SIGNAL, COMMAND_STREAM_ON, COMMAND_STREAM_RETRY};
 
 // Commands sent so far, of every kind: which window is open.
 std::uint64_t ulCommands = 0;
@@ -224,7 +228,7 @@ void queueTuning(DWORD ulValue, int* pR, int* pN) {
 
 void controlSent(int kind) {
     const bool bSignal =
-        kind == COMMAND_QUERY_SIGNAL || kind == COMMAND_STREAM_ON || kind == COMMAND_STREAM_RETRY;
+        std::find(SIGNAL_KINDS.begin(), SIGNAL_KINDS.end(), kind) != SIGNAL_KINDS.end();
     {
         std::lock_guard hold(matchLock);
         ulCommands += 1;
@@ -269,7 +273,10 @@ void controlAnswered(const char* szLine) {
 }
 
 std::uint64_t controlSignalQueries() {
-    return ulSent[COMMAND_QUERY_SIGNAL] + ulSent[COMMAND_STREAM_ON] + ulSent[COMMAND_STREAM_RETRY];
+    std::uint64_t ulQueries = 0;
+    for (const int kind : SIGNAL_KINDS)
+        ulQueries += ulSent[kindIndex(kind)];
+    return ulQueries;
 }
 
 std::uint64_t controlFrequencyQueries() {
