@@ -220,7 +220,10 @@ TEST_F(Recording, TheReplayRecordingHoldsEverythingPlayedUpToTheStop) {
     EXPECT_GE(wav.size(), ulPlayedBefore * FRAMES_PER_BLOCK) << "the tail is missing";
     EXPECT_LE(wav.size(), ulPlayedAfter * FRAMES_PER_BLOCK);
     EXPECT_EQ(firstDifference(wav, 0, decoded(ucReplay), 0), wav.size())
-        << "of " << wav.size() << " frames: not the replay from its start";
+        << "of " << wav.size() << " frames: not the replay from its start (frames abandoned "
+        << linkCounters.ulFramesAbandoned.load() << ", framer resynchronised "
+        << linkCounters.ulResyncs.load() << ", underruns " << audioCounters.ulUnderruns.load()
+        << ")";
 }
 
 TEST_F(Recording, SwitchedOnAndOffFiftyTimesEachFileIsWholeAndPlaybackNeverNotices) {
