@@ -27,7 +27,8 @@ let shortwave = false;
 // the delays from there to its first sample leaving the audio output
 // (latencies) and to its arrival here (transits), in milliseconds.
 const stats = {clips: 0, missed: 0, lastClip: -1, recent: new Float32Array(8192), at: 0,
-  arrived: new Map(), latencies: [], transits: [], fill: 0, target: 0, underruns: 0};
+  arrived: new Map(), latencies: [], transits: [], outputLatency: 0, fill: 0, target: 0,
+  underruns: 0};
 window.velkorStats = stats;
 
 // ---- decoding --------------------------------------------------------------
@@ -126,6 +127,7 @@ async function startAudio() {
         if (e.data.played !== undefined) {
           const arrived = stats.arrived.get(e.data.played);
           const out = (ctx.outputLatency || 0) * 1000;
+          stats.outputLatency = out;
           if (arrived !== undefined) stats.latencies.push(performance.now() - arrived + out);
           if (stats.latencies.length > 4096) stats.latencies.shift();
         } else {
