@@ -248,8 +248,12 @@ class Server : public QObject {
                 pSocket, &QWebSocket::binaryMessageReceived, this, [this, id](const QByteArray&) {
                     closeClient(id, QWebSocketProtocol::CloseCodeDatatypeNotSupported, "text only");
                 });
-            QObject::connect(pSocket, &QWebSocket::disconnected, this,
-                             [this, id] { dropClient(id); });
+            // A write that finds the connection gone reports it at once,
+            // inside the loops that send to every client: the client is
+            // dropped after them, from the event loop.
+            QObject::connect(
+                pSocket, &QWebSocket::disconnected, this, [this, id] { dropClient(id); },
+                Qt::QueuedConnection);
             clients_.push_back(std::move(client));
             pSocket->sendTextMessage(QString::fromStdString(hello()));
             countClients();
