@@ -19,6 +19,7 @@ HANDLE hGetMore = nullptr;
 SpscBuffer<TAPPEDCLIP, CLIP_TAP_SIZE> clipTap;
 Shared<int> bClipTap{FALSE};
 Shared<std::uint64_t> ulClipTapDropped{0};
+Shared<void (*)()> pfnClipTapped{nullptr};
 SpscBuffer<float, PLAYED_TAP_SIZE> playedTap;
 Shared<int> bPlayedTap{FALSE};
 Shared<std::uint64_t> ulPlayedTapDropped{0};
@@ -352,8 +353,11 @@ DWORD audioThread(LPVOID) {
             TAPPEDCLIP tapped;
             ADPCMDecoderState(&tapped.sPredictor, &tapped.ucIndex);
             tapped.ucClip = ucAudioClip;
+            tapped.llTaken = llClipTime;
             if (!clipTap.push(&tapped, 1))
                 ulClipTapDropped += 1;
+            else if (void (*pfnTapped)() = pfnClipTapped; pfnTapped != nullptr)
+                pfnTapped();
         }
         // Both halves are always decoded, also while audio is off, so the
         // decoder stays in step with the receiver's encoder.

@@ -36,10 +36,18 @@ struct TAPPEDCLIP {
     std::int16_t sPredictor = 0;
     std::uint8_t ucIndex = 0;
     std::array<BYTE, CLIPSIZE> ucClip{};
+    // When the audio thread took it, its last octet just in (the steady
+    // clock's microseconds since its epoch): listeners' delay is counted
+    // from here.
+    std::int64_t llTaken = 0;
 };
 inline constexpr std::size_t CLIP_TAP_SIZE = 32; // about two seconds of clips
 extern SpscBuffer<TAPPEDCLIP, CLIP_TAP_SIZE> clipTap;
 extern Shared<int> bClipTap;
+// Called by the audio thread after each clip it put in the tap, so that
+// the taker wakes at once rather than looking at the tap on a timer. Set
+// by the taker; it must return at once and never wait.
+extern Shared<void (*)()> pfnClipTapped;
 // Clips the tap had no room for.
 extern Shared<std::uint64_t> ulClipTapDropped;
 

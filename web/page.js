@@ -5,8 +5,8 @@
 
 const IN_RATE = 7812.5;
 const CLIP_OCTETS = 250;
-const HEADER = 8;
-const FALLBACK_START = 0.15, FALLBACK_MAX = 0.3, FALLBACK_GROW = 0.05;
+const HEADER = 12;
+const FALLBACK_START = 0.1, FALLBACK_MAX = 0.3, FALLBACK_GROW = 0.05;
 
 const STEP_TABLE = [7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 19, 21, 23, 25, 28, 31, 34, 37, 41, 45,
   50, 55, 60, 66, 73, 80, 88, 97, 107, 118, 130, 143, 157, 173, 190, 209, 230, 253, 279, 307,
@@ -22,9 +22,13 @@ let audio = null;   // {ctx, gain, node | null, nextTime, target}
 let shortwave = false;
 
 // Test and measurement hooks: the last second of decoded samples, clip
-// numbers seen and missed, and when each clip arrived and first played.
+// numbers seen and missed, when each clip came in at the server (on this
+// page's clock; right where the page runs on the server's machine), and
+// the delays from there to its first sample leaving the audio output
+// (latencies) and to its arrival here (transits), in milliseconds.
 const stats = {clips: 0, missed: 0, lastClip: -1, recent: new Float32Array(8192), at: 0,
-  arrived: new Map(), latencies: [], fill: 0, target: 0, underruns: 0};
+  arrived: new Map(), latencies: [], transits: [], outputLatency: 0, fill: 0, target: 0,
+  underruns: 0};
 window.velkorStats = stats;
 
 // ---- decoding --------------------------------------------------------------
@@ -59,7 +63,15 @@ function onClip(buffer) {
   if (stats.lastClip >= 0 && clip > stats.lastClip + 1) stats.missed += clip - stats.lastClip - 1;
   stats.lastClip = clip;
   stats.clips++;
-  stats.arrived.set(clip, performance.now());
+  // The server's wall clock when the clip came in (microseconds, low 32
+  // bits), against this page's wall clock now.
+  const taken = (bytes[8] | (bytes[9] << 8) | (bytes[10] << 16) | (bytes[11] << 24)) >>> 0;
+  const here = performance.now();
+  const wallMicros = Math.round((performance.timeOrigin + here) * 1000);
+  const transit = (((wallMicros % 4294967296) - taken + 4294967296) % 4294967296) / 1000;
+  stats.transits.push(transit);
+  if (stats.transits.length > 4096) stats.transits.shift();
+  stats.arrived.set(clip, here - transit);
   if (stats.arrived.size > 64) stats.arrived.delete(stats.arrived.keys().next().value);
   const samples = decodeClip(bytes);
   for (const s of samples) { stats.recent[stats.at] = s; stats.at = (stats.at + 1) % stats.recent.length; }
@@ -115,6 +127,7 @@ async function startAudio() {
         if (e.data.played !== undefined) {
           const arrived = stats.arrived.get(e.data.played);
           const out = (ctx.outputLatency || 0) * 1000;
+          stats.outputLatency = out;
           if (arrived !== undefined) stats.latencies.push(performance.now() - arrived + out);
           if (stats.latencies.length > 4096) stats.latencies.shift();
         } else {

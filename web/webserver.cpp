@@ -4,6 +4,7 @@
 
 #include "audio/audio.h"
 #include "link/updatethread.h"
+#include "platform/wakeup.h"
 #include "protocol/comexecute.h"
 #include "protocol/steps.h"
 #include "remote/remote.h"
@@ -15,6 +16,7 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QHttpServerResponse>
+#include <QSocketNotifier>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QThread>
@@ -33,19 +35,45 @@
 
 namespace {
 
-// Clips come every 64 ms: the tap is looked at twice as often while
-// anyone listens (a clip waits 16 ms on average), and the receiver's
-// state goes out every 100 ms, or while clips flow with the first clip
-// after that, in the same write to each client. Nobody connected: the
-// thread rests.
-constexpr int LISTEN_TICK_MS = 32;
+// Clips come every 64 ms, and the audio thread wakes the server for
+// each one it puts in the tap: a clip goes out as it comes, and the
+// thread wakes no more often than clips come (each wake-up of a thread
+// costs more than a listener's write). The receiver's state goes out
+// every 100 ms on a timer, or while clips flow with the first clip after
+// that, in the same write to each client; the timer then only looks
+// after what a wake-up may have missed. Nobody connected: the thread
+// rests.
 constexpr int STATE_TICK_MS = 100;
+constexpr int FLOWING_TICK_MS = 250;
 constexpr int IDLE_TICK_MS = 500;
 constexpr std::uint64_t STATE_MS = 95;        // every 100 ms, give or take a timer's slack
 constexpr std::uint64_t AUDIO_FLOWS_MS = 200; // clips went out this recently: audio flows
 constexpr int JOIN_MS = 2000;                 // the thread is given this long to end
 constexpr char AUDIO_MESSAGE = 1;             // first octet of an audio message
-constexpr int AUDIO_HEADER = 8;               // kind, index, predictor (2), clip number (4)
+// Kind, index, predictor (2), clip number (4), when the clip's last
+// octet came in (4: the server's wall clock in microseconds, the low 32
+// bits, for a page on the same machine to measure its delay).
+constexpr int AUDIO_HEADER = 12;
+
+// The audio thread's signal that a clip is in the tap. It lives as long
+// as the program, so a signal given while the server stops reaches a
+// descriptor that is still this one.
+WakeUp& clipWake() {
+    static WakeUp wake;
+    return wake;
+}
+
+void clipTapped() {
+    clipWake().signal();
+}
+
+// A steady-clock time (microseconds) on the wall clock, low 32 bits.
+std::uint32_t wallMicros(std::int64_t llSteady) {
+    using namespace std::chrono;
+    const auto steadyNow = duration_cast<microseconds>(steady_clock::now().time_since_epoch());
+    const auto wallNow = duration_cast<microseconds>(system_clock::now().time_since_epoch());
+    return static_cast<std::uint32_t>(wallNow.count() - (steadyNow.count() - llSteady));
+}
 
 std::uint64_t now() {
     using namespace std::chrono;
@@ -124,11 +152,20 @@ class Server : public QObject {
                          [this] { acceptSockets(); });
         QObject::connect(&tick_, &QTimer::timeout, this, [this] { onTick(); });
         tick_.start(IDLE_TICK_MS);
+        clipWake().drain();
+        if (clipWake().handle() >= 0) {
+            clipNotifier_ =
+                std::make_unique<QSocketNotifier>(clipWake().handle(), QSocketNotifier::Read);
+            QObject::connect(clipNotifier_.get(), &QSocketNotifier::activated, this,
+                             [this] { onClipTapped(); });
+            pfnClipTapped = &clipTapped;
+        }
         return {};
     }
 
     ~Server() override {
         bClipTap = FALSE;
+        pfnClipTapped = nullptr;
         for (CLIENT& client : clients_)
             client.socket->disconnect(this); // no drop while the list goes
         clients_.clear();
@@ -211,8 +248,12 @@ class Server : public QObject {
                 pSocket, &QWebSocket::binaryMessageReceived, this, [this, id](const QByteArray&) {
                     closeClient(id, QWebSocketProtocol::CloseCodeDatatypeNotSupported, "text only");
                 });
-            QObject::connect(pSocket, &QWebSocket::disconnected, this,
-                             [this, id] { dropClient(id); });
+            // A write that finds the connection gone reports it at once,
+            // inside the loops that send to every client: the client is
+            // dropped after them, from the event loop.
+            QObject::connect(
+                pSocket, &QWebSocket::disconnected, this, [this, id] { dropClient(id); },
+                Qt::QueuedConnection);
             clients_.push_back(std::move(client));
             pSocket->sendTextMessage(QString::fromStdString(hello()));
             countClients();
@@ -268,7 +309,7 @@ class Server : public QObject {
         nClients = static_cast<int>(clients_.size());
         nListeners = n;
         // Nobody connected: nothing to send, so the thread rests.
-        tick_.setInterval(clients_.empty() ? IDLE_TICK_MS : n > 0 ? LISTEN_TICK_MS : STATE_TICK_MS);
+        setTick(clients_.empty() ? IDLE_TICK_MS : STATE_TICK_MS);
         if (n > 0 && !bClipTap) {
             clipTap.clear();
             bClipTap = TRUE;
@@ -415,11 +456,14 @@ class Server : public QObject {
             QByteArray message(AUDIO_HEADER + CLIPSIZE, 0);
             message[0] = AUDIO_MESSAGE;
             message[1] = static_cast<char>(tapped.ucIndex);
+            const std::uint32_t ulTaken = wallMicros(tapped.llTaken);
             const auto uPredictor = static_cast<std::uint16_t>(tapped.sPredictor);
             message[2] = static_cast<char>(uPredictor & 0xFF);
             message[3] = static_cast<char>(uPredictor >> 8);
             for (int i = 0; i < 4; ++i)
                 message[4 + i] = static_cast<char>((ulClip_ >> (8 * i)) & 0xFF);
+            for (int i = 0; i < 4; ++i)
+                message[8 + i] = static_cast<char>((ulTaken >> (8 * i)) & 0xFF);
             std::memcpy(message.data() + AUDIO_HEADER, tapped.ucClip.data(), CLIPSIZE);
             ++ulClip_;
             bSent = true;
@@ -450,6 +494,17 @@ class Server : public QObject {
         }
     }
 
+    // Restarts the timer only when its interval changes.
+    void setTick(int iMs) {
+        if (tick_.interval() != iMs)
+            tick_.setInterval(iMs);
+    }
+
+    void onClipTapped() {
+        clipWake().drain();
+        onTick();
+    }
+
     void onTick() {
         const std::uint64_t ulNow = now();
         webFlush(ulNow);
@@ -459,6 +514,8 @@ class Server : public QObject {
         // While audio flows the state rides with the next clip, in the
         // same write to each client, rather than in a write of its own.
         const bool bAudioFlows = ulNow - ulClipsAt_ < AUDIO_FLOWS_MS;
+        if (!clients_.empty())
+            setTick(bAudioFlows && clipNotifier_ ? FLOWING_TICK_MS : STATE_TICK_MS);
         if ((ulNow - ulStateAt_ >= STATE_MS && (bClips || !bAudioFlows)) || bStateDue_) {
             ulStateAt_ = ulNow;
             bStateDue_ = false;
@@ -483,6 +540,7 @@ class Server : public QObject {
     SETTINGS settings_;
     QHttpServer http_;
     QTimer tick_;
+    std::unique_ptr<QSocketNotifier> clipNotifier_;
     std::vector<CLIENT> clients_;
     int lastId_ = 0;
     std::uint64_t ulStateAt_ = 0; // when the state last went out

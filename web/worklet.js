@@ -1,10 +1,11 @@
 // Plays the receiver's samples (7812.5 per second) at the output's rate
-// from an adaptive jitter buffer: it starts at 150 ms, grows by 50 ms
-// after each underrun up to 300 ms, and shrinks back toward 100 ms while
-// playback stays clean; a buffer fuller than the target is played a
-// little faster until it is back.
+// from an adaptive jitter buffer: it starts at 100 ms (two clips must
+// be in before the first sample plays), grows by 50 ms after each
+// underrun up to 300 ms, and shrinks back toward 100 ms while playback
+// stays clean; a buffer fuller than the target is played a little faster
+// until it is back.
 const IN_RATE = 7812.5;
-const MIN_TARGET = 0.1, MAX_TARGET = 0.3, START_TARGET = 0.15;
+const MIN_TARGET = 0.1, MAX_TARGET = 0.3, START_TARGET = 0.1;
 const GROW = 0.05, SHRINK = 0.01, CLEAN_SECONDS = 20, CATCH_UP = 1.01, MAX_FILL = 1.0;
 
 class VelkorPlayer extends AudioWorkletProcessor {

@@ -3,6 +3,8 @@
 # the receiver emulator, with its web server on a free loopback port,
 # and headless Chromium driven by tests/web/browser.py. Skipped (exit 77)
 # where Chromium, its driver or Selenium is missing.
+# VELKOR_WEB_LOAD=N (with VELKOR_WEB_LOAD_TOOL, velkor-web-load): N more
+# listeners meanwhile, for measuring (scripts/measure-web-latency).
 # Usage: browser.sh VELKOR VELKOR_SIM VELKOR_DIALOG_GEOMETRY VELKOR_STATIONS
 set -euo pipefail
 velkor=$(readlink -f "$1") sim=$(readlink -f "$2") geometry=$(readlink -f "$3")
@@ -36,11 +38,17 @@ printf 'kHz:75;Time(UTC):93;Days:59;ITU:49;Station:201;Lng:49;Target:62;Remarks:
   >"$work/sked-a26.csv"
 "$stations" import "$work/sked-a26.csv" >/dev/null || fail "cannot import the station list"
 session_sim "$sim"
-session_panel "$velkor" VELKOR="$slave" VELKOR_WEB="127.0.0.1:$port" VELKOR_WEB_PASSWORD=secret-word
+load=${VELKOR_WEB_LOAD:-0}
+session_panel "$velkor" VELKOR="$slave" VELKOR_WEB="127.0.0.1:$port" VELKOR_WEB_PASSWORD=secret-word \
+  VELKOR_WEB_LISTENERS=$((16 + load))
 session_wait_window "$panel_title" || fail "the panel did not appear"
 session_focus "$panel_title"
 sleep 1
 # shellcheck disable=SC2086
 panel_click $ENABLE_AT # the receiver's audio on, as the dialog's operator does
+if [ "$load" -gt 0 ]; then
+  "$VELKOR_WEB_LOAD_TOOL" "ws://127.0.0.1:$port/ws" "$load" 100000 >"$work/load.out" &
+  session_pids+=($!)
+fi
 "$python" "$here/browser.py" "http://127.0.0.1:$port/" "$work/commands.log" secret-word "$work/chromium" ||
   fail "the browser checks failed"

@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -42,6 +43,10 @@
 #include <vector>
 
 namespace {
+
+// Where an audio message's clip starts, after the kind, the decoder
+// state, the clip number and when it came in.
+constexpr int CLIP_AT = 12;
 
 // Records the dialog notifications the web thread posts.
 class Recorder : public Window {
@@ -480,13 +485,24 @@ class WebServer : public testing::Test {
         return client;
     }
 
-    // Plays the audio thread: one clip into the tap, numbered n.
+    // Plays the audio thread: one clip into the tap, numbered n, taken a
+    // second ago, and the wake-up that follows it.
     static bool pushClip(int n) {
         TAPPEDCLIP clip;
         clip.sPredictor = static_cast<std::int16_t>(n);
         clip.ucIndex = static_cast<std::uint8_t>(n % 89);
         clip.ucClip.fill(static_cast<BYTE>(n));
-        return clipTap.push(&clip, 1);
+        clip.llTaken = micros<std::chrono::steady_clock>() - 1000000;
+        if (!clipTap.push(&clip, 1))
+            return false;
+        if (void (*pfnTapped)() = pfnClipTapped; pfnTapped != nullptr)
+            pfnTapped();
+        return true;
+    }
+
+    template <typename C> static std::int64_t micros() {
+        return std::chrono::duration_cast<std::chrono::microseconds>(C::now().time_since_epoch())
+            .count();
     }
 
     Recorder window;
@@ -654,7 +670,7 @@ TEST_F(WebServer, ListenersGetWhatThePanelPlaysAndTheStationItShows) {
     bAudioOn = TRUE;
     ASSERT_TRUE(pushClip(4));
     ASSERT_TRUE(spin([&] { return listener.clips.size() == 2; }));
-    EXPECT_EQ(static_cast<BYTE>(listener.clips.back()[8]), 4);
+    EXPECT_EQ(static_cast<BYTE>(listener.clips.back()[CLIP_AT]), 4);
 
     // The station the panel names at the frequency, while it is there.
     webStationChanged(14200000, "Radio \"Test\"");
@@ -777,9 +793,18 @@ TEST_F(WebServer, AHundredListenersHearEveryClipWhileOneNeverReads) {
     for (CLIENT* p : listeners) {
         ASSERT_EQ(static_cast<int>(p->clips.size()), CLIPS);
         const QByteArray& last = p->clips.back();
-        ASSERT_EQ(last.size(), 8 + CLIPSIZE);
-        EXPECT_EQ(static_cast<BYTE>(last[8]), static_cast<BYTE>(CLIPS - 1));
+        ASSERT_EQ(last.size(), CLIP_AT + CLIPSIZE);
+        EXPECT_EQ(static_cast<BYTE>(last[CLIP_AT]), static_cast<BYTE>(CLIPS - 1));
         EXPECT_EQ(static_cast<std::uint8_t>(last[1]), (CLIPS - 1) % 89);
+        // When the clip came in, on the wall clock: a second before it
+        // was pushed, so a page on this machine can tell its delay.
+        std::uint32_t ulTaken = 0;
+        for (int i = 0; i < 4; ++i)
+            ulTaken |= static_cast<std::uint32_t>(static_cast<BYTE>(last[8 + i])) << (8 * i);
+        const std::uint32_t ulAge =
+            static_cast<std::uint32_t>(micros<std::chrono::system_clock>()) - ulTaken;
+        EXPECT_GE(ulAge, 1000000u);
+        EXPECT_LT(ulAge, 120000000u);
         EXPECT_FALSE(p->bClosed);
     }
 
@@ -847,7 +872,7 @@ TEST_F(WebServer, AThousandConnectionsAtOnceAreTurnedAwayPastTheLimitHarmingNobo
     for (const CLIENT* p : listeners) {
         ASSERT_EQ(static_cast<int>(p->clips.size()), nPushed);
         for (int i = 0; i < nPushed; ++i)
-            ASSERT_EQ(static_cast<BYTE>(p->clips[static_cast<std::size_t>(i)][8]),
+            ASSERT_EQ(static_cast<BYTE>(p->clips[static_cast<std::size_t>(i)][CLIP_AT]),
                       static_cast<BYTE>(i));
         EXPECT_FALSE(p->bClosed);
     }
