@@ -18,7 +18,10 @@
 #include <QHttpServerResponse>
 #include <QSocketNotifier>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslKey>
+#include <QSslServer>
+#include <QTcpServer>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -49,6 +52,7 @@ constexpr int IDLE_TICK_MS = 500;
 constexpr std::uint64_t STATE_MS = 95;        // every 100 ms, give or take a timer's slack
 constexpr std::uint64_t AUDIO_FLOWS_MS = 200; // clips went out this recently: audio flows
 constexpr int JOIN_MS = 2000;                 // the thread is given this long to end
+constexpr int LISTEN_BACKLOG = 1024;          // connections the system holds for the thread to take
 constexpr char AUDIO_MESSAGE = 1;             // first octet of an audio message
 // Kind, index, predictor (2), clip number (4), when the clip's last
 // octet came in (4: the server's wall clock in microseconds, the low 32
@@ -141,12 +145,27 @@ class Server : public QObject {
 
     // The reason it cannot serve, or "".
     std::string listen() {
-        if (!settings_.certificate.isNull())
-            http_.sslSetup(settings_.certificate, settings_.key);
         addRoutes();
-        const quint16 wPort = http_.listen(settings_.address, settings_.wPort);
-        if (wPort == 0)
+        // Our own listening socket, for its backlog: with the default 50 a
+        // burst of connections overflows the system's queue, and those
+        // left out wait seconds for their retries before they are even
+        // turned away.
+        std::unique_ptr<QTcpServer> server;
+        if (settings_.certificate.isNull()) {
+            server = std::make_unique<QTcpServer>();
+        } else {
+            auto ssl = std::make_unique<QSslServer>();
+            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+            tls.setLocalCertificate(settings_.certificate);
+            tls.setPrivateKey(settings_.key);
+            ssl->setSslConfiguration(tls);
+            server = std::move(ssl);
+        }
+        server->setListenBacklogSize(LISTEN_BACKLOG);
+        if (!server->listen(settings_.address, settings_.wPort))
             return "cannot listen (address in use, or not an address of this machine)";
+        const quint16 wPort = server->serverPort();
+        http_.bind(server.release()); // the HTTP server owns it from here
         wPortListening = wPort;
         QObject::connect(&http_, &QAbstractHttpServer::newWebSocketConnection, this,
                          [this] { acceptSockets(); });
