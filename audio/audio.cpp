@@ -321,6 +321,16 @@ int audioClose() {
     return static_cast<int>(dwError);
 }
 
+bool clipTapPut(const TAPPEDCLIP& clip) {
+    if (!clipTap.push(&clip, 1)) {
+        ulClipTapDropped += 1;
+        return false;
+    }
+    if (void (*pfnTapped)() = pfnClipTapped; pfnTapped != nullptr)
+        pfnTapped();
+    return true;
+}
+
 DWORD audioThread(LPVOID) {
     audioCounters.iThreads += 1;
     // When the clip now awaited was requested (the framer released), in
@@ -354,10 +364,7 @@ DWORD audioThread(LPVOID) {
             ADPCMDecoderState(&tapped.sPredictor, &tapped.ucIndex);
             tapped.ucClip = ucAudioClip;
             tapped.llTaken = llClipTime;
-            if (!clipTap.push(&tapped, 1))
-                ulClipTapDropped += 1;
-            else if (void (*pfnTapped)() = pfnClipTapped; pfnTapped != nullptr)
-                pfnTapped();
+            clipTapPut(tapped);
         }
         // Both halves are always decoded, also while audio is off, so the
         // decoder stays in step with the receiver's encoder.

@@ -50,6 +50,10 @@ extern Shared<int> bClipTap;
 extern Shared<void (*)()> pfnClipTapped;
 // Clips the tap had no room for.
 extern Shared<std::uint64_t> ulClipTapDropped;
+// Puts a clip in the tap and wakes its taker; one the tap has no room
+// for is counted in ulClipTapDropped. From the audio thread only (the
+// tap has one writer).
+bool clipTapPut(const TAPPEDCLIP& clip);
 
 // What the sound output plays of the received audio (8000 frames per
 // second), for a streamer (Icecast). The callback never waits: while

@@ -79,6 +79,12 @@ std::uint32_t wallMicros(std::int64_t llSteady) {
     return static_cast<std::uint32_t>(wallNow.count() - (steadyNow.count() - llSteady));
 }
 
+// Four octets of a message, least significant first.
+void putLittleEndian32(QByteArray* pMessage, int at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        (*pMessage)[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
 std::uint64_t now() {
     using namespace std::chrono;
     return static_cast<std::uint64_t>(
@@ -479,10 +485,8 @@ class Server : public QObject {
             const auto uPredictor = static_cast<std::uint16_t>(tapped.sPredictor);
             message[2] = static_cast<char>(uPredictor & 0xFF);
             message[3] = static_cast<char>(uPredictor >> 8);
-            for (int i = 0; i < 4; ++i)
-                message[4 + i] = static_cast<char>((ulClip_ >> (8 * i)) & 0xFF);
-            for (int i = 0; i < 4; ++i)
-                message[8 + i] = static_cast<char>((ulTaken >> (8 * i)) & 0xFF);
+            putLittleEndian32(&message, 4, ulClip_);
+            putLittleEndian32(&message, 8, ulTaken);
             std::memcpy(message.data() + AUDIO_HEADER, tapped.ucClip.data(), CLIPSIZE);
             ++ulClip_;
             bSent = true;

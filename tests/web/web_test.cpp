@@ -493,11 +493,7 @@ class WebServer : public testing::Test {
         clip.ucIndex = static_cast<std::uint8_t>(n % 89);
         clip.ucClip.fill(static_cast<BYTE>(n));
         clip.llTaken = micros<std::chrono::steady_clock>() - 1000000;
-        if (!clipTap.push(&clip, 1))
-            return false;
-        if (void (*pfnTapped)() = pfnClipTapped; pfnTapped != nullptr)
-            pfnTapped();
-        return true;
+        return clipTapPut(clip);
     }
 
     template <typename C> static std::int64_t micros() {
