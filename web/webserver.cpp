@@ -4,10 +4,12 @@
 
 #include "audio/audio.h"
 #include "link/updatethread.h"
+#include "platform/socket.h"
 #include "platform/wakeup.h"
 #include "protocol/comexecute.h"
 #include "protocol/steps.h"
 #include "remote/remote.h"
+#include "web/webframe.h"
 #include "web/webpolicy.h"
 
 #include <QFile>
@@ -16,25 +18,30 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QHttpServerResponse>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QWebSocket>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -120,9 +127,11 @@ struct SETTINGS {
 struct CLIENT {
     int id = 0;
     std::unique_ptr<QWebSocket> socket;
+    // The plain TCP connection under the socket, which the clips and the
+    // state are written to directly; null (TLS) for all through the socket.
+    QPointer<QTcpSocket> connection;
     std::string szAddress;
     bool bListening = false;
-    bool bWritten = false;             // sent to this tick: flushed at its end
     std::uint64_t ulBackedUpSince = 0; // 0: keeping up
     std::uint64_t ulStateSeen = 0;     // the state's generation it was sent last
     bool bOperatorSeen = false;        // and whether it was told it tunes
@@ -159,6 +168,7 @@ class Server : public QObject {
         std::unique_ptr<QTcpServer> server;
         if (settings_.certificate.isNull()) {
             server = std::make_unique<QTcpServer>();
+            plainServer_ = server.get();
         } else {
             auto ssl = std::make_unique<QSslServer>();
             QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
@@ -267,6 +277,7 @@ class Server : public QObject {
             client.id = id;
             client.szAddress = pSocket->peerAddress().toString().toStdString();
             client.socket = std::move(socket);
+            client.connection = connectionOf(*pSocket);
             QObject::connect(pSocket, &QWebSocket::textMessageReceived, this,
                              [this, id](const QString& text) { onText(id, text); });
             QObject::connect(
@@ -283,6 +294,25 @@ class Server : public QObject {
             pSocket->sendTextMessage(QString::fromStdString(hello()));
             countClients();
         }
+    }
+
+    // The connection a WebSocket came on: it stays a child of the
+    // listening socket that took it. None with TLS (its octets must go
+    // through the encryption), or when it cannot be found: that client's
+    // messages then all go through its WebSocket, only at a higher cost.
+    QTcpSocket* connectionOf(const QWebSocket& socket) const {
+        if (plainServer_ == nullptr)
+            return nullptr;
+        const auto connections =
+            plainServer_->findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly);
+        for (QTcpSocket* pConnection : connections) {
+            if (pConnection->state() == QAbstractSocket::ConnectedState &&
+                pConnection->peerPort() == socket.peerPort() &&
+                pConnection->localPort() == socket.localPort() &&
+                pConnection->peerAddress() == socket.peerAddress())
+                return pConnection;
+        }
+        return nullptr;
     }
 
     // A socket closed at the door lives until its close has gone out.
@@ -447,33 +477,34 @@ class Server : public QObject {
                ",\"station\":" + jsonString(stationAt(ulFrequency)) + sz;
     }
 
-    // Sends the state to each client that has not seen it as it stands:
-    // the text is made once (twice: for the operator and for the others),
-    // not per client.
-    void sendState(std::uint64_t ulNow) {
-        const int iOperator = webOperator(ulNow);
+    // Makes the state's texts anew when the state changed: twice (for the
+    // operator and for the others), framed and not, not once per client.
+    void makeState(int iOperator) {
         std::string szState = state(iOperator);
-        if (szState != szState_) {
-            szState_ = std::move(szState);
-            stateForOthers_ = QString::fromStdString(szState_ + ",\"you\":false}");
-            stateForOperator_ = QString::fromStdString(szState_ + ",\"you\":true}");
-            ++ulStateGeneration_;
-        }
-        for (CLIENT& client : clients_) {
-            const bool bOperator = client.id == iOperator;
-            if ((client.ulStateSeen == ulStateGeneration_ && client.bOperatorSeen == bOperator) ||
-                client.socket->bytesToWrite() >= WEB_CLIENT_BACKLOG)
-                continue;
-            client.socket->sendTextMessage(bOperator ? stateForOperator_ : stateForOthers_);
-            client.ulStateSeen = ulStateGeneration_;
-            client.bOperatorSeen = bOperator;
-            client.bWritten = true;
-        }
+        if (szState == szState_)
+            return;
+        szState_ = std::move(szState);
+        stateForOthers_ = QString::fromStdString(szState_ + ",\"you\":false}");
+        stateForOperator_ = QString::fromStdString(szState_ + ",\"you\":true}");
+        // Through QString, as the WebSocket would send it: a station name
+        // that is not valid UTF-8 (a text message must be) is mended the
+        // same way on both paths.
+        const QByteArray others = stateForOthers_.toUtf8();
+        const QByteArray operatorText = stateForOperator_.toUtf8();
+        stateFrameForOthers_.clear();
+        stateFrameForOperator_.clear();
+        webAppendFrame(&stateFrameForOthers_, WEB_FRAME_TEXT,
+                       std::string_view(others.constData(), others.size()));
+        webAppendFrame(&stateFrameForOperator_, WEB_FRAME_TEXT,
+                       std::string_view(operatorText.constData(), operatorText.size()));
+        ++ulStateGeneration_;
     }
 
-    // TRUE when a clip went out.
-    bool sendClips(std::uint64_t ulNow) {
-        bool bSent = false;
+    // Takes the clips waiting in the tap as audio messages, each also
+    // framed, all in one run of octets.
+    void takeClips() {
+        clips_.clear();
+        clipFrames_.clear();
         TAPPEDCLIP tapped;
         while (clipTap.pop(&tapped, 1) == 1) {
             if (!bAudioOn)
@@ -489,22 +520,72 @@ class Server : public QObject {
             putLittleEndian32(&message, 8, ulTaken);
             std::memcpy(message.data() + AUDIO_HEADER, tapped.ucClip.data(), CLIPSIZE);
             ++ulClip_;
-            bSent = true;
-            for (CLIENT& client : clients_) {
-                if (!client.bListening)
-                    continue;
-                if (client.socket->bytesToWrite() >= WEB_CLIENT_BACKLOG) {
-                    ulSkipped += 1; // this listener skips; the others hear it
-                    if (client.ulBackedUpSince == 0)
-                        client.ulBackedUpSince = ulNow;
-                    continue;
-                }
-                client.ulBackedUpSince = 0;
-                client.socket->sendBinaryMessage(message);
-                client.bWritten = true;
-            }
+            webAppendFrame(&clipFrames_, WEB_FRAME_BINARY,
+                           std::string_view(message.constData(), message.size()));
+            clips_.push_back(std::move(message));
         }
-        return bSent;
+    }
+
+    // Sends one client this tick's clips (if it listens) and the state (if
+    // it is due and the client has not seen it as it stands), in one
+    // write. A listener that has fallen behind skips the clips; the
+    // others hear them.
+    void sendTo(CLIENT& client, bool bState, int iOperator, std::uint64_t ulNow) {
+        const bool bBackedUp = client.socket->bytesToWrite() >= WEB_CLIENT_BACKLOG;
+        bool bClips = client.bListening && !clips_.empty();
+        if (bClips && bBackedUp) {
+            ulSkipped += clips_.size();
+            if (client.ulBackedUpSince == 0)
+                client.ulBackedUpSince = ulNow;
+            bClips = false;
+        } else if (bClips) {
+            client.ulBackedUpSince = 0;
+        }
+        const bool bOperator = client.id == iOperator;
+        const bool bStateNow =
+            bState && !bBackedUp &&
+            (client.ulStateSeen != ulStateGeneration_ || client.bOperatorSeen != bOperator);
+        if (bStateNow) {
+            client.ulStateSeen = ulStateGeneration_;
+            client.bOperatorSeen = bOperator;
+        }
+        if (!bClips && !bStateNow)
+            return;
+        if (QTcpSocket* pConnection = client.connection.data()) {
+            frames_.clear();
+            if (bClips)
+                frames_ += clipFrames_;
+            if (bStateNow)
+                frames_ += bOperator ? stateFrameForOperator_ : stateFrameForOthers_;
+            sendFramed(pConnection, frames_);
+            return;
+        }
+        if (bClips)
+            for (const QByteArray& clip : clips_)
+                client.socket->sendBinaryMessage(clip);
+        if (bStateNow)
+            client.socket->sendTextMessage(bOperator ? stateForOperator_ : stateForOthers_);
+        client.socket->flush(); // now, not on a write notifier's turn of the loop
+    }
+
+    // Writes framed messages straight to the system when Qt holds nothing
+    // for this connection: one write, without the write notifier Qt would
+    // switch on and off and the turn of the event loop it would take.
+    // Whatever the system does not take at once, or all of it when Qt
+    // still holds octets, goes behind them in Qt's queue, so the order on
+    // the wire stays the order sent. A connection gone is Qt's to notice.
+    static void sendFramed(QTcpSocket* pConnection, const std::string& szFrames) {
+        int nSent = 0;
+        if (pConnection->bytesToWrite() == 0) {
+            nSent = SendSocket(static_cast<SOCKET>(pConnection->socketDescriptor()),
+                               szFrames.data(), static_cast<int>(szFrames.size()));
+            if (nSent == SOCKET_ERROR)
+                return;
+            nSent = std::max(nSent, 0);
+        }
+        if (static_cast<std::size_t>(nSent) < szFrames.size())
+            pConnection->write(szFrames.data() + nSent,
+                               static_cast<qint64>(szFrames.size()) - nSent);
     }
 
     void dropStalled(std::uint64_t ulNow) {
@@ -531,7 +612,8 @@ class Server : public QObject {
     void onTick() {
         const std::uint64_t ulNow = now();
         webFlush(ulNow);
-        const bool bClips = sendClips(ulNow);
+        takeClips();
+        const bool bClips = !clips_.empty();
         if (bClips)
             ulClipsAt_ = ulNow;
         // While audio flows the state rides with the next clip, in the
@@ -539,29 +621,24 @@ class Server : public QObject {
         const bool bAudioFlows = ulNow - ulClipsAt_ < AUDIO_FLOWS_MS;
         if (!clients_.empty())
             setTick(bAudioFlows && clipNotifier_ ? FLOWING_TICK_MS : STATE_TICK_MS);
-        if ((ulNow - ulStateAt_ >= STATE_MS && (bClips || !bAudioFlows)) || bStateDue_) {
+        const bool bState =
+            (ulNow - ulStateAt_ >= STATE_MS && (bClips || !bAudioFlows)) || bStateDue_;
+        const int iOperator = webOperator(ulNow);
+        if (bState) {
             ulStateAt_ = ulNow;
             bStateDue_ = false;
-            sendState(ulNow);
+            makeState(iOperator);
+        }
+        for (CLIENT& client : clients_)
+            sendTo(client, bState, iOperator, ulNow);
+        if (bState)
             dropStalled(ulNow);
-        }
-        flushWritten();
-    }
-
-    // Hands what this tick sent to the system at once, one write per
-    // client, rather than through a write notifier per socket and a turn
-    // of the event loop for each.
-    void flushWritten() {
-        for (CLIENT& client : clients_) {
-            if (client.bWritten) {
-                client.bWritten = false;
-                client.socket->flush();
-            }
-        }
     }
 
     SETTINGS settings_;
     QHttpServer http_;
+    QTcpServer* plainServer_ =
+        nullptr; // the listening socket without TLS (the HTTP server owns it)
     QTimer tick_;
     std::unique_ptr<QSocketNotifier> clipNotifier_;
     std::vector<CLIENT> clients_;
@@ -573,6 +650,11 @@ class Server : public QObject {
     std::string szState_;         // the state last sent, and its texts
     QString stateForOthers_;
     QString stateForOperator_;
+    std::string stateFrameForOthers_; // the same, framed
+    std::string stateFrameForOperator_;
+    std::vector<QByteArray> clips_; // this tick's audio messages
+    std::string clipFrames_;        // and framed
+    std::string frames_;            // what goes to one client
     std::uint64_t ulStateGeneration_ = 0;
 };
 

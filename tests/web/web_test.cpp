@@ -10,6 +10,7 @@
 #include "protocol/comexecute.h"
 #include "remote/rigcommand.h"
 #include "web/web.h"
+#include "web/webframe.h"
 #include "web/webpolicy.h"
 
 #include <gtest/gtest.h>
@@ -278,6 +279,27 @@ TEST_F(WebPolicy, FastTuningIsSpacedAndTheLatestWins) {
     EXPECT_TRUE(queued().empty());
 }
 
+TEST(WebFrame, LengthsTakeOneTwoOrEightOctetsAsTheProtocolHasThem) {
+    struct CASE {
+        std::size_t nPayload;
+        std::string szHeader;
+    };
+    const std::string szBig = std::string("\x7f") + std::string(5, '\0') + "\x01" + '\0' + '\0';
+    for (const CASE& c : {CASE{0, std::string(1, '\0')}, CASE{125, "\x7d"},
+                          CASE{126, std::string("\x7e") + '\0' + "\x7e"},
+                          CASE{65535, "\x7e\xff\xff"}, CASE{65536, szBig}}) {
+        std::string szFrames = "x"; // appended after what is there
+        const std::string payload(c.nPayload, 'a');
+        webAppendFrame(&szFrames, WEB_FRAME_BINARY, payload);
+        ASSERT_EQ(szFrames.size(), 2 + c.szHeader.size() + c.nPayload) << c.nPayload;
+        EXPECT_EQ(szFrames.substr(0, 2), "x\x82") << c.nPayload;
+        EXPECT_EQ(szFrames.substr(2, c.szHeader.size()), c.szHeader) << c.nPayload;
+    }
+    std::string szText;
+    webAppendFrame(&szText, WEB_FRAME_TEXT, "{}");
+    EXPECT_EQ(szText, "\x81\x02{}");
+}
+
 // ---- the server ------------------------------------------------------------------
 
 struct CLIENT {
@@ -323,6 +345,56 @@ int stalledListener(WORD wPort) {
     usleep(200000); // the upgrade is answered before the frame is read
     ::send(s, frame.data(), frame.size(), 0);
     return s;
+}
+
+// Reads what a connection gets until it has been quiet for half a second
+// and checks that it is the handshake's answer followed by whole server
+// frames: text messages of JSON and audio messages of the right size. The
+// number of audio messages, or -1 for a broken stream.
+int audioMessagesIn(int s) {
+    std::string got;
+    QElapsedTimer quiet;
+    quiet.start();
+    std::vector<char> buffer(65536);
+    while (quiet.elapsed() < 500) {
+        const ssize_t n = ::recv(s, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        if (n > 0) {
+            got.append(buffer.data(), static_cast<std::size_t>(n));
+            quiet.restart();
+        } else {
+            usleep(10000);
+        }
+    }
+    std::size_t at = got.find("\r\n\r\n");
+    if (at == std::string::npos)
+        return -1;
+    at += 4;
+    int nAudio = 0;
+    const auto octet = [&](std::size_t i) { return static_cast<unsigned char>(got[i]); };
+    while (at < got.size()) {
+        if (got.size() - at < 4 || (octet(at) != 0x81 && octet(at) != 0x82))
+            return -1;
+        std::size_t nLength = octet(at + 1);
+        std::size_t nHeader = 2;
+        if (nLength == 126) {
+            nLength = (std::size_t{octet(at + 2)} << 8) | octet(at + 3);
+            nHeader = 4;
+        } else if (nLength > 126) {
+            return -1; // masked, or larger than anything the server sends
+        }
+        if (got.size() - at < nHeader + nLength)
+            return -1;
+        const std::string_view payload(got.data() + at + nHeader, nLength);
+        if (octet(at) == 0x82) {
+            if (nLength != CLIP_AT + CLIPSIZE || payload.front() != 1)
+                return -1;
+            ++nAudio;
+        } else if (payload.empty() || payload.front() != '{' || payload.back() != '}') {
+            return -1;
+        }
+        at += nHeader + nLength;
+    }
+    return nAudio;
 }
 
 // What n connections opened at once, each asking for the socket, were
@@ -554,6 +626,17 @@ TEST_F(WebServer, ServesOverTlsWithACertificateAndKey) {
     EXPECT_TRUE(spin([&] { return !texts.empty(); }));
     ASSERT_FALSE(texts.empty());
     EXPECT_NE(texts.front().find("\"t\":\"hello\""), std::string::npos);
+    // Clips and the state go through the encryption too.
+    std::vector<QByteArray> clips;
+    QObject::connect(&socket, &QWebSocket::binaryMessageReceived,
+                     [&clips](const QByteArray& clip) { clips.push_back(clip); });
+    socket.sendTextMessage("listen 1");
+    ASSERT_TRUE(spin([] { return bClipTap == TRUE; }));
+    ASSERT_TRUE(pushClip(7));
+    ASSERT_TRUE(spin([&] { return !clips.empty(); }));
+    EXPECT_EQ(clips.front().size(), CLIP_AT + CLIPSIZE);
+    EXPECT_EQ(static_cast<BYTE>(clips.front()[CLIP_AT]), 7);
+    EXPECT_TRUE(spin([&] { return texts.back().find("\"t\":\"state\"") != std::string::npos; }));
     socket.close();
     // Plain HTTP is not spoken there.
     CLIENT& plain = connect();
@@ -809,10 +892,15 @@ TEST_F(WebServer, AHundredListenersHearEveryClipWhileOneNeverReads) {
     for (CLIENT* p : listeners)
         p->socket->sendTextMessage("listen 0");
     ASSERT_TRUE(spin([] { return webListeners() == 1; }));
-    for (int n = CLIPS; webSkipped() == 0 && timer.elapsed() < 120000; ++n)
-        while (!pushClip(n))
+    int nAll = CLIPS;
+    for (; webSkipped() == 0 && timer.elapsed() < 120000; ++nAll)
+        while (!pushClip(nAll))
             settle(1);
     EXPECT_GT(webSkipped(), 0u);
+    // Reading again, it gets whole messages only: every clip either
+    // reached it whole or was counted skipped.
+    ASSERT_TRUE(spin([] { return clipTap.size() == 0; }));
+    EXPECT_EQ(audioMessagesIn(hStalled) + webSkipped(), static_cast<unsigned long long>(nAll));
     // The server still serves: a place that frees is taken at once.
     listeners.front()->socket->close();
     ASSERT_TRUE(spin([] { return webClients() == 100; }));
