@@ -486,18 +486,19 @@ class Server : public QObject {
         szState_ = std::move(szState);
         stateForOthers_ = QString::fromStdString(szState_ + ",\"you\":false}");
         stateForOperator_ = QString::fromStdString(szState_ + ",\"you\":true}");
-        // Through QString, as the WebSocket would send it: a station name
-        // that is not valid UTF-8 (a text message must be) is mended the
-        // same way on both paths.
-        const QByteArray others = stateForOthers_.toUtf8();
-        const QByteArray operatorText = stateForOperator_.toUtf8();
-        stateFrameForOthers_.clear();
-        stateFrameForOperator_.clear();
-        webAppendFrame(&stateFrameForOthers_, WEB_FRAME_TEXT,
-                       std::string_view(others.constData(), others.size()));
-        webAppendFrame(&stateFrameForOperator_, WEB_FRAME_TEXT,
-                       std::string_view(operatorText.constData(), operatorText.size()));
+        stateFrameForOthers_ = textFrame(stateForOthers_);
+        stateFrameForOperator_ = textFrame(stateForOperator_);
         ++ulStateGeneration_;
+    }
+
+    // A text message framed, in UTF-8 from QString as the WebSocket would
+    // send it: a station name that is not valid UTF-8 (a text message
+    // must be) is mended the same way on both paths.
+    static std::string textFrame(const QString& text) {
+        const QByteArray utf8 = text.toUtf8();
+        std::string szFrame;
+        webAppendFrame(&szFrame, WEB_FRAME_TEXT, std::string_view(utf8.constData(), utf8.size()));
+        return szFrame;
     }
 
     // Takes the clips waiting in the tap as audio messages, each also
@@ -623,7 +624,7 @@ class Server : public QObject {
             setTick(bAudioFlows && clipNotifier_ ? FLOWING_TICK_MS : STATE_TICK_MS);
         const bool bState =
             (ulNow - ulStateAt_ >= STATE_MS && (bClips || !bAudioFlows)) || bStateDue_;
-        const int iOperator = webOperator(ulNow);
+        const int iOperator = bState ? webOperator(ulNow) : 0; // only the state tells it
         if (bState) {
             ulStateAt_ = ulNow;
             bStateDue_ = false;
@@ -637,8 +638,8 @@ class Server : public QObject {
 
     SETTINGS settings_;
     QHttpServer http_;
-    QTcpServer* plainServer_ =
-        nullptr; // the listening socket without TLS (the HTTP server owns it)
+    // The listening socket without TLS (the HTTP server owns it).
+    QTcpServer* plainServer_ = nullptr;
     QTimer tick_;
     std::unique_ptr<QSocketNotifier> clipNotifier_;
     std::vector<CLIENT> clients_;
